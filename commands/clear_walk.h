@@ -1,0 +1,21 @@
+// The walk that the two skin clear commands share.
+#pragma once
+
+#include "browserinterface.h"
+
+struct Clear_options {
+    bool hold_points = false;
+    bool active_points_only = false;
+    shape_class* joint = nullptr;  // null: every binding
+};
+
+// Asks the two questions of the clear commands; false when cancelled.
+// The dialog is held by the caller so that it is released on every path.
+bool ask_clear_options(scene_interface& scene, dialog_interface& dialog, Clear_options& options);
+
+// Clears shape and everything beneath it, children before their parent.
+void clear_below(shape_class& shape, Clear_options const& options);
+
+// Leaves edit mode, updates, and clears every active shape in one change
+// bracket; a failure ends the walk silently.
+void clear_active_shapes(scene_interface& scene, Clear_options const& options);

@@ -1,0 +1,19 @@
+// "joint clear in skins": removes the memorised joint from the skins of the
+// selected shapes and everything below them.
+#pragma once
+
+#include "browserinterface.h"
+
+class jointskinclear_component : public browser_interface {
+public:
+    ~jointskinclear_component() override = default;
+    int get_vantel_version(void* = nullptr) override;
+    component_id get_uuid(void* = nullptr) override;
+    bool do_browser(scene_interface* scene, void* = nullptr) override;
+
+    void do_(shape_class& shape);
+
+    bool hold_points;
+    bool active_points_only;
+    shape_class* joint;
+};

@@ -1,0 +1,16 @@
+// "Reset transformation": clears the matrices of the selected shapes and
+// everything below them, except the memorised shapes.
+#pragma once
+
+#include "array.h"
+#include "browserinterface.h"
+
+class resetmatrix_component : public browser_interface {
+public:
+    ~resetmatrix_component() override = default;
+    int get_vantel_version(void* = nullptr) override;
+    component_id get_uuid(void* = nullptr) override;
+    bool do_browser(scene_interface* scene, void* = nullptr) override;
+
+    void reset_matrix(scene_interface* scene, shape_class& shape, Array<shape_class*>& memorised);
+};

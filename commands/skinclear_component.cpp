@@ -1,0 +1,30 @@
+#include "skinclear_component.h"
+
+#include "clear_walk.h"
+#include "host_ref.h"
+#include "ids.h"
+
+int skinclear_component::get_vantel_version(void*) { return vantel_version; }
+
+component_id skinclear_component::get_uuid(void*) { return skin_clear_uuid; }
+
+bool skinclear_component::do_browser(scene_interface* scene, void*)
+{
+    if (!scene)
+        return false;
+    Host_ref<dialog_interface> dialog(scene->create_dialog(skin_clear_uuid));
+    if (!dialog)
+        return false;
+    Clear_options options;
+    if (!ask_clear_options(*scene, *dialog, options))
+        return false;
+    hold_points = options.hold_points;
+    active_points_only = options.active_points_only;
+    clear_active_shapes(*scene, options);
+    return true;
+}
+
+void skinclear_component::do_(shape_class& shape)
+{
+    clear_below(shape, Clear_options{hold_points, active_points_only, nullptr});
+}

@@ -1,0 +1,45 @@
+// The host's base of all plug-in components. The slot order below is fixed
+// for good: a host calls components through it, so new operations go at the
+// end of a class, never in between.
+#pragma once
+
+#include <cassert>
+#include <stdexcept>
+
+#include "sceneinterface.h"
+#include "unknowninterface.h"
+#include "vantelinterface.h"
+
+// Reserved slots that a host must never call.
+#if defined(TAVRIK_MAC_ABI)
+#define TAVRIK_PLACEHOLDER(base, slot) \
+    {                                   \
+        assert(!"invalid interface " #base ": " #slot); \
+    }
+#else
+#define TAVRIK_PLACEHOLDER(base, slot) \
+    {                                   \
+        throw std::logic_error("invalid interface " #base); \
+    }
+#endif
+
+class plugin_interface : public unknown_interface {
+public:
+    // The host version the component is built for; every component supplies it.
+    virtual int get_vantel_version(void* reserved = nullptr) = 0;
+
+    // Dialog callbacks. The host calls save_dialog_data (on confirmation) and
+    // then terminate with 1 (confirmed) or 2 (cancelled) as a dialog closes.
+    virtual void initialize_dialog(dialog_interface&, void* = nullptr) {}
+    virtual void respond(dialog_interface&, int /*item*/, int /*action*/, void* = nullptr) {}
+    virtual void load_dialog_data(dialog_interface&, void* = nullptr) {}
+    virtual void save_dialog_data(dialog_interface&, void* = nullptr) {}
+    virtual int terminate(dialog_interface&, int action, void* = nullptr) { return action; }
+
+    virtual component_id get_uuid(void* = nullptr) { return component_id{}; }
+    virtual bool undoable(void* = nullptr) { return false; }
+
+    virtual void reserved_plugin_0(void* = nullptr) TAVRIK_PLACEHOLDER(plugin_interface, reserved_plugin_0)
+    virtual void reserved_plugin_1(void* = nullptr) TAVRIK_PLACEHOLDER(plugin_interface, reserved_plugin_1)
+    virtual void reserved_plugin_2(void* = nullptr) TAVRIK_PLACEHOLDER(plugin_interface, reserved_plugin_2)
+};

@@ -1,0 +1,48 @@
+// "Save skin": writes the skins of the scene into a skin file.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "exporterinterface.h"
+#include "host_ref.h"
+#include "names.h"
+
+class exporter_component : public exporter_interface {
+public:
+    explicit exporter_component(vantel_interface& host) : vantel(host) {}
+    ~exporter_component() override;
+
+    int get_vantel_version(void* = nullptr) override;
+    void save_dialog_data(dialog_interface& dialog, void* = nullptr) override;
+    int terminate(dialog_interface& dialog, int action, void* = nullptr) override;
+    component_id get_uuid(void* = nullptr) override;
+    char const* get_file_extension(void* = nullptr) override;
+    char const* get_file_description(void* = nullptr) override;
+    void do_export(plugin_exporter_interface* exporter, void* = nullptr) override;
+    void start(void* = nullptr) override;
+    bool skips_dialog(void* = nullptr) override;
+
+    // Writes the record of shape and its descendants; true when the export must stop.
+    bool shape_out(shape_class& shape, bool top);
+    void get_fullname_binary(shape_class& shape, std::string& out, bool last);
+    char get_fullname(shape_class& shape, std::string& out);
+
+    plugin_exporter_interface* plugin_exporter = nullptr;
+    Host_ref<text_stream_interface> text_stream;
+    Host_ref<stream_interface> stream;
+    vantel_interface& vantel;
+    shape_class* top_shape = nullptr;
+    bool not_run = true;
+    bool export_all = false;
+    bool binary_form = false;
+    bool full_path = true;
+    bool trim_names = false;
+
+private:
+    Name_options name_options() const;
+    // A joint's written name and separator, for the current top-level record.
+    std::pair<std::string, char> const& joint_name(shape_class& joint);
+
+    std::unordered_map<shape_class*, std::pair<std::string, char>> joint_names_;
+};

@@ -1,0 +1,81 @@
+// "Load skin": reads a skin file into the scene and binds points anew by name.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "host_ref.h"
+#include "importerinterface.h"
+#include "shape_access.h"
+
+class importer_component : public importer_interface {
+public:
+    explicit importer_component(vantel_interface& host) : vantel(host) {}
+    ~importer_component() override;
+
+    int get_vantel_version(void* = nullptr) override;
+    void save_dialog_data(dialog_interface& dialog, void* = nullptr) override;
+    int terminate(dialog_interface& dialog, int action, void* = nullptr) override;
+    component_id get_uuid(void* = nullptr) override;
+    int get_number_of_file_extensions(void* = nullptr) override;
+    char const* get_file_extension(int index, void* = nullptr) override;
+    char const* get_file_extension_description(int index, void* = nullptr) override;
+    void do_import(scene_interface* scene, stream_interface* stream, text_stream_interface* text_stream,
+                   void* = nullptr) override;
+
+    // One shape record with everything nested in it; true when its end marker closed it.
+    bool load_skin(text_stream_interface& text_stream, shape_class* parent, char const* line, bool first);
+    bool load_skin(stream_interface& stream, shape_class* parent, bool first);
+    // Reads count point records and applies them to target (or drops them); true to stop.
+    bool set_skin_to_shape(shape_class* target, text_stream_interface& text_stream, int count);
+    bool set_skin_to_shape(shape_class* target, stream_interface& stream, int count);
+
+    // Target and joint resolution.
+    shape_class* get_target_shape(shape_class* parent, std::string_view name, int code, int count, bool first);
+    bool is_target_shape(shape_class& shape, std::string_view name, int code, int count);
+    shape_class* get_joint_shape(shape_class& parent, std::string_view name, bool first);
+    char const* get_joint_shape(char const* text, shape_class* root, shape_class*& joint);
+    shape_class* get_joint_shape(stream_interface& stream, shape_class* root);
+    int get_last_ordinal(shape_class& shape);
+
+    vantel_interface& vantel;
+    scene_interface* scene = nullptr;
+    stream_interface* stream = nullptr;
+    text_stream_interface* text_stream = nullptr;
+    bool keep_existing = false;
+    bool hold_points = false;
+    bool trim_names = true;
+    bool verbose = false;
+    shape_class* start_shape = nullptr;
+    shape_class* joint_root = nullptr;
+    Host_ref<progress_interface> progress;
+    int start_ordinal = 0;
+    int end_ordinal = 0;
+    int ordinal_span = 1;
+    int last_target_ordinal = -1;
+    int depth = 0;
+    int line_number = 1;
+
+private:
+    void trace(std::string const& line);
+    bool report_progress(shape_class& target, bool can_stop);
+    void load_text();
+    void load_binary();
+    shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
+    shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
+
+    // Scene names do not change during a load, so a joint name resolved once
+    // is answered again from here; the trace of a failed search is kept with it.
+    struct Resolved_joint {
+        shape_class* joint;
+        std::string failure_trace;
+    };
+    std::unordered_map<std::string, Resolved_joint> text_joints_;
+    std::unordered_map<std::string, Resolved_joint> binary_joints_;
+    std::string joint_key_;
+    std::string pending_line_;
+    bool has_pending_line_ = false;
+    bool stopped_ = false;
+    Skin_bindings bindings_;
+};

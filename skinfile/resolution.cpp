@@ -1,0 +1,168 @@
+// How records find their target shapes and bindings their joints.
+#include <cstring>
+
+#include "format.h"
+#include "importer_component.h"
+#include "names.h"
+#include "text.h"
+
+namespace {
+
+std::string_view trimmed_name(bool trim, shape_class& shape)
+{
+    return skip_special_char(trim, std::string_view(shape.get_name()));
+}
+
+}  // namespace
+
+bool importer_component::is_target_shape(shape_class& shape, std::string_view name, int code, int count)
+{
+    return shape.get_ordinal() > last_target_ordinal && get_code(shape) == code &&
+           trimmed_name(trim_names, shape) == name && shape.get_number_of_points() == count;
+}
+
+shape_class* importer_component::get_target_shape(shape_class* parent, std::string_view name, int code,
+                                                  int count, bool first)
+{
+    if (!parent)
+        return nullptr;
+    if (first && is_target_shape(*parent, name, code, count)) {
+        last_target_ordinal = parent->get_ordinal();
+        return parent;
+    }
+    shape_class* const end = parent->get_children_end();
+    for (shape_class* child = parent->get_first_child(); child && child != end;
+         child = child->get_next_sibling()) {
+        if (is_target_shape(*child, name, code, count)) {
+            last_target_ordinal = child->get_ordinal();
+            return child;
+        }
+    }
+    for (shape_class* child = parent->get_first_child(); child && child != end;
+         child = child->get_next_sibling())
+        if (shape_class* found = get_target_shape(child, name, code, count, false))
+            return found;
+    return nullptr;
+}
+
+shape_class* importer_component::get_joint_shape(shape_class& parent, std::string_view name, bool first)
+{
+    if (first && trimmed_name(trim_names, parent) == name)
+        return &parent;
+    shape_class* const end = parent.get_children_end();
+    for (shape_class* child = parent.get_first_child(); child && child != end;
+         child = child->get_next_sibling())
+        if (trimmed_name(trim_names, *child) == name)
+            return child;
+    for (shape_class* child = parent.get_first_child(); child && child != end;
+         child = child->get_next_sibling())
+        if (shape_class* found = get_joint_shape(*child, name, false))
+            return found;
+    return nullptr;
+}
+
+shape_class* importer_component::resolve_text_joint(std::string_view name, shape_class* root,
+                                                    std::string& failure)
+{
+    // name runs from the separator through the closing separator and ":".
+    char const separator = name.front();
+    std::string_view rest = name.substr(1);
+    shape_class* current = root;
+    bool first = true;
+    for (;;) {
+        std::size_t const end = rest.find(separator);
+        std::string_view const component = rest.substr(0, end);
+        shape_class* found = nullptr;
+        if (end != std::string_view::npos && current)
+            found = get_joint_shape(*current, skip_special_char(trim_names, component), first);
+        if (!found) {
+            if (verbose)
+                failure = format_text("***tavrik*** joint search error at [%s] -> [%s]",
+                                      root ? root->get_name() : "", std::string(component));
+            return nullptr;
+        }
+        rest.remove_prefix(end + 1);
+        if (!rest.empty() && rest.front() == ':')
+            return found;
+        current = found;
+        first = false;
+    }
+}
+
+char const* importer_component::get_joint_shape(char const* text, shape_class* root, shape_class*& joint)
+{
+    std::string_view const name = skin_format::text_joint_name(text);
+    if (name.empty()) {
+        joint = nullptr;  // the line ended where a joint name should start
+        return text;
+    }
+    joint_key_.assign(name.data(), name.size());
+    auto found = text_joints_.find(joint_key_);
+    if (found == text_joints_.end()) {
+        Resolved_joint resolved{nullptr, {}};
+        resolved.joint = resolve_text_joint(name, root, resolved.failure_trace);
+        found = text_joints_.emplace(joint_key_, std::move(resolved)).first;
+    }
+    if (!found->second.joint && !found->second.failure_trace.empty())
+        trace(found->second.failure_trace);
+    joint = found->second.joint;
+    return text + name.size();
+}
+
+shape_class* importer_component::resolve_binary_joint(std::string_view name, shape_class* root,
+                                                      std::string& failure)
+{
+    shape_class* current = root;
+    for (;;) {
+        std::size_t const end = name.find(skin_format::component_end);
+        std::string_view const component = name.substr(0, end);
+        shape_class* found =
+            current ? get_joint_shape(*current, skip_special_char(trim_names, component), false) : nullptr;
+        if (!found) {
+            if (verbose)
+                failure = format_text("***tavrik*** joint search error at [%s] -> [%s]",
+                                      current ? current->get_name() : "", std::string(component));
+            return nullptr;
+        }
+        if (end == std::string_view::npos)
+            return found;
+        current = found;
+        name.remove_prefix(end + 1);
+    }
+}
+
+shape_class* importer_component::get_joint_shape(stream_interface& in, shape_class* root)
+{
+    joint_key_.clear();
+    for (;;) {
+        if (in.is_end())
+            throw std::runtime_error("skin file ends inside a joint name");
+        char const c = in.read_char();
+        if (c == skin_format::name_end)
+            break;
+        joint_key_ += c;
+    }
+    auto found = binary_joints_.find(joint_key_);
+    if (found == binary_joints_.end()) {
+        Resolved_joint resolved{nullptr, {}};
+        resolved.joint = resolve_binary_joint(joint_key_, root, resolved.failure_trace);
+        found = binary_joints_.emplace(joint_key_, std::move(resolved)).first;
+    }
+    if (!found->second.joint && !found->second.failure_trace.empty())
+        trace(found->second.failure_trace);
+    return found->second.joint;
+}
+
+int importer_component::get_last_ordinal(shape_class& shape)
+{
+    shape_class* current = &shape;
+    for (;;) {
+        shape_class* end = current->get_children_end();
+        shape_class* last = end ? end->get_previous_sibling() : nullptr;
+        if (last && last != end && last->has_children())
+            current = last;
+        else
+            break;
+    }
+    return current->get_ordinal();
+}
