@@ -1,0 +1,134 @@
+#include "exchange.h"
+
+#include "exporterinterface.h"
+#include "faults.h"
+#include "importerinterface.h"
+#include "browserinterface.h"
+
+namespace host {
+
+Component::Component(Plugin const& plugin, Interface_kind kind, int index, vantel_interface& vantel)
+    : component_(plugin.create(kind, index, vantel))
+{
+}
+
+Component::~Component()
+{
+    if (component_)
+        component_->Release();
+}
+
+Export_object::Export_object(Model_scene& scene_, std::string const& path)
+    : scene(scene_),
+      stream(path.empty() ? Binary_stream::collector() : Binary_stream::writer(path)),
+      text_stream(path.empty() ? Text_stream::collector() : Text_stream::writer(path))
+{
+}
+
+scene_interface* Export_object::get_scene(void*)
+{
+    check("export.get_scene");
+    scene.AddRef();
+    return &scene;
+}
+
+stream_interface* Export_object::get_stream(void*)
+{
+    check("export.get_stream");
+    stream->AddRef();
+    return stream.get();
+}
+
+text_stream_interface* Export_object::get_text_stream(void*)
+{
+    check("export.get_text_stream");
+    text_stream->AddRef();
+    return text_stream.get();
+}
+
+void Export_object::run_export(void*)
+{
+    check("export.run_export");
+    ++runs;
+    if (exporter)
+        exporter->start();
+}
+
+void Export_object::print_message(char const* text, void*) { scene.services().print_message(text); }
+
+char const* Export_object::get_special_characters(void*)
+{
+    check("export.get_special_characters");
+    return scene.special_characters.c_str();
+}
+
+void Export_object::close()
+{
+    stream->close();
+    text_stream->close();
+}
+
+void run_save(Plugin const& plugin, Host_services& services, Model_scene& scene, std::string const& path)
+{
+    Export_object object(scene, path);
+    {
+        Component component(plugin, Interface_kind::exporter, 0, services);
+        if (!component)
+            throw host_error("the plug-in has no exporter");
+        object.exporter = static_cast<exporter_interface*>(component.get());
+        object.exporter->do_export(&object);
+    }
+    object.close();
+}
+
+Saved_file run_save_to_memory(Plugin const& plugin, Host_services& services, Model_scene& scene)
+{
+    Export_object object(scene, "");
+    {
+        Component component(plugin, Interface_kind::exporter, 0, services);
+        if (!component)
+            throw host_error("the plug-in has no exporter");
+        object.exporter = static_cast<exporter_interface*>(component.get());
+        object.exporter->do_export(&object);
+    }
+    return Saved_file{object.stream->bytes(), object.text_stream->text()};
+}
+
+namespace {
+
+void import_streams(Plugin const& plugin, Host_services& services, Model_scene& scene, Binary_stream& stream,
+                    Text_stream& text_stream)
+{
+    Component component(plugin, Interface_kind::importer, 0, services);
+    if (!component)
+        throw host_error("the plug-in has no importer");
+    auto* importer = static_cast<importer_interface*>(component.get());
+    importer->do_import(&scene, &stream, &text_stream);
+}
+
+}  // namespace
+
+void run_load(Plugin const& plugin, Host_services& services, Model_scene& scene, std::string const& path)
+{
+    auto stream = Binary_stream::reader(path);
+    auto text_stream = Text_stream::reader(path);
+    import_streams(plugin, services, scene, *stream, *text_stream);
+}
+
+void run_load_from_memory(Plugin const& plugin, Host_services& services, Model_scene& scene,
+                          std::vector<char> const& bytes)
+{
+    auto stream = Binary_stream::over(bytes);
+    auto text_stream = Text_stream::over(std::string(bytes.begin(), bytes.end()));
+    import_streams(plugin, services, scene, *stream, *text_stream);
+}
+
+bool run_command(Plugin const& plugin, Host_services& services, Model_scene& scene, int index)
+{
+    Component component(plugin, Interface_kind::browser, index, services);
+    if (!component)
+        throw host_error("the plug-in has no command " + std::to_string(index));
+    return static_cast<browser_interface*>(component.get())->do_browser(&scene);
+}
+
+}  // namespace host

@@ -1,0 +1,44 @@
+#include "faults.h"
+
+namespace host {
+
+Fault_plan& faults()
+{
+    static Fault_plan plan;
+    return plan;
+}
+
+void Fault_plan::arm(std::string const& operation, int skip, int times)
+{
+    operation_ = operation;
+    skip_ = skip;
+    times_ = times;
+    fired_ = 0;
+    armed_ = times > 0;
+}
+
+void Fault_plan::clear()
+{
+    armed_ = false;
+    operation_.clear();
+    fired_ = 0;
+}
+
+void Fault_plan::check_armed(char const* operation)
+{
+    if (operation_ != operation)
+        return;
+    if (skip_ > 0) {
+        --skip_;
+        return;
+    }
+    if (times_ <= 0)
+        return;
+    --times_;
+    ++fired_;
+    if (times_ == 0)
+        armed_ = false;
+    throw host_error(std::string("injected failure in ") + operation);
+}
+
+}  // namespace host

@@ -1,0 +1,568 @@
+#include "scene_json.h"
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "faults.h"
+#include "math.h"
+#include "vantelids.h"
+
+namespace host {
+
+using json = nlohmann::json;
+
+namespace {
+
+struct Kind {
+    char const* word;
+    int type;
+    int part_type;
+};
+
+// The kind words of scene files: the skin file's words, plus raw codes.
+constexpr Kind kinds[] = {
+    {"part", shape_type_part, part_plain},       {"surface", shape_type_part, part_surface},
+    {"rotator", shape_type_part, part_rotator},  {"slider", shape_type_part, part_slider},
+    {"scale", shape_type_part, part_scale},      {"uniscale", shape_type_part, part_uniscale},
+    {"light_joint", shape_type_part, part_light_joint}, {"path", shape_type_part, part_path},
+    {"morph", shape_type_part, part_morph},      {"custom", shape_type_part, part_custom},
+    {"ball", shape_type_part, part_ball},        {"camera", shape_type_part, part_camera},
+    {"link", shape_type_part, part_link},        {"light", shape_type_light, -1},
+    {"line", shape_type_line, -1},               {"sphere", shape_type_sphere, -1},
+    {"disk", shape_type_disk, -1},               {"polygon", shape_type_polygon_mesh, -1},
+};
+
+class Scene_error : public host_error {
+public:
+    Scene_error(std::string const& where, std::string const& what) : host_error("scene file, at " + where + ": " + what) {}
+};
+
+std::string hex_of(std::string const& bytes)
+{
+    static char const digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string bytes_of_hex(std::string const& hex, std::string const& where)
+{
+    auto value = [&](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        throw Scene_error(where, "name_hex holds a character that is not a hex digit");
+    };
+    if (hex.size() % 2)
+        throw Scene_error(where, "name_hex has an odd number of digits");
+    std::string out;
+    for (std::size_t i = 0; i < hex.size(); i += 2)
+        out += static_cast<char>(value(hex[i]) * 16 + value(hex[i + 1]));
+    return out;
+}
+
+bool is_valid_utf8(std::string const& s)
+{
+    try {
+        (void)json(s).dump();
+        return true;
+    } catch (json::exception const&) {
+        return false;
+    }
+}
+
+float read_float(json const& value, std::string const& where)
+{
+    if (value.is_number())
+        return value.get<float>();
+    if (value.is_string()) {
+        std::string const s = value.get<std::string>();
+        if (s == "nan")
+            return std::numeric_limits<float>::quiet_NaN();
+        if (s == "inf")
+            return std::numeric_limits<float>::infinity();
+        if (s == "-inf")
+            return -std::numeric_limits<float>::infinity();
+    }
+    throw Scene_error(where, "expected a number (or \"nan\", \"inf\", \"-inf\")");
+}
+
+json write_float(float f)
+{
+    if (std::isnan(f))
+        return "nan";
+    if (std::isinf(f))
+        return f > 0 ? "inf" : "-inf";
+    // The shortest text of the float, so that it reads back to the same float.
+    return json::parse(shortest_float_text(f));
+}
+
+vec3 read_vec3(json const& value, std::string const& where)
+{
+    if (!value.is_array() || value.size() != 3)
+        throw Scene_error(where, "expected [x, y, z]");
+    return vec3{read_float(value[0], where + "/0"), read_float(value[1], where + "/1"), read_float(value[2], where + "/2")};
+}
+
+json write_vec3(vec3 const& v) { return json::array({write_float(v.x), write_float(v.y), write_float(v.z)}); }
+
+struct Pending_skin {
+    Model_skin* skin;
+    json entries;
+    std::string where;
+};
+
+struct Pending_refs {
+    Model_shape* shape;
+    uint32_t extension;
+    json refs;
+    std::string where;
+};
+
+class Reader {
+public:
+    explicit Reader(Model_scene& scene) : scene_(scene) {}
+
+    void read(json const& document)
+    {
+        if (!document.is_object())
+            throw Scene_error("/", "a scene file holds one object");
+        if (!document.contains("root"))
+            throw Scene_error("/", "no \"root\" shape");
+        fill(scene_.new_root(), document["root"], "/root");
+        scene_.renumber();
+
+        scene_.special_characters = document.value("special_characters", std::string());
+        scene_.edit_mode = document.value("edit_mode", false);
+        scene_.current_camera = document.value("current_camera", 0);
+        for (Pending_skin const& pending : skins_)
+            read_skin(*pending.skin, pending.entries, pending.where);
+        for (Pending_refs const& pending : attached_)
+            pending.shape->attached[pending.extension] = shapes(pending.refs, pending.where);
+        scene_.active = document.contains("selection") ? shapes(document["selection"], "/selection")
+                                                       : std::vector<Model_shape*>{};
+        scene_.memorised = document.contains("memory") ? shapes(document["memory"], "/memory")
+                                                       : std::vector<Model_shape*>{};
+        scene_.current = nullptr;
+        if (document.contains("current"))
+            scene_.current = shape(document["current"], "/current");
+        else if (!scene_.active.empty())
+            scene_.current = scene_.active.front();
+        scene_.matrices_changed();
+    }
+
+private:
+    Model_shape* shape(json const& reference, std::string const& where)
+    {
+        if (!reference.is_string())
+            throw Scene_error(where, "a shape reference is a string");
+        Model_shape* found = find_shape(scene_, reference.get<std::string>());
+        if (!found)
+            throw Scene_error(where, "no shape \"" + reference.get<std::string>() + "\"");
+        return found;
+    }
+
+    std::vector<Model_shape*> shapes(json const& references, std::string const& where)
+    {
+        if (!references.is_array())
+            throw Scene_error(where, "expected a list of shape references");
+        std::vector<Model_shape*> out;
+        for (std::size_t i = 0; i < references.size(); ++i)
+            out.push_back(shape(references[i], where + "/" + std::to_string(i)));
+        return out;
+    }
+
+    void read_skin(Model_skin& skin, json const& entries, std::string const& where)
+    {
+        if (!entries.is_array())
+            throw Scene_error(where, "a skin is a list of {\"joint\", \"weight\"}");
+        skin.clear();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::string const at = where + "/" + std::to_string(i);
+            json const& entry = entries[i];
+            if (!entry.is_object() || !entry.contains("joint"))
+                throw Scene_error(at, "a binding needs a \"joint\"");
+            skin.add(shape(entry["joint"], at + "/joint"), entry.contains("weight") ? read_float(entry["weight"], at + "/weight") : 1.0f);
+        }
+    }
+
+    void later_skin(Model_skin& skin, json const& node, std::string const& where)
+    {
+        if (node.contains("skin"))
+            skins_.push_back(Pending_skin{&skin, node["skin"], where + "/skin"});
+    }
+
+    void fill(Model_shape& shape, json const& node, std::string const& where)
+    {
+        if (!node.is_object())
+            throw Scene_error(where, "a shape is an object");
+        if (node.contains("kind")) {
+            std::string const word = node["kind"].get<std::string>();
+            bool known = false;
+            for (Kind const& kind : kinds)
+                if (word == kind.word) {
+                    shape.type = kind.type;
+                    shape.part_type = kind.part_type;
+                    known = true;
+                }
+            if (!known)
+                throw Scene_error(where + "/kind", "unknown kind \"" + word + "\"");
+        } else if (node.contains("part_type")) {
+            shape.type = shape_type_part;
+            shape.part_type = node["part_type"].get<int>();
+        } else if (node.contains("shape_type")) {
+            shape.type = node["shape_type"].get<int>();
+            shape.part_type = -1;
+        } else {
+            throw Scene_error(where, "a shape needs a \"kind\" (or \"part_type\" or \"shape_type\")");
+        }
+        if (node.contains("name_hex"))
+            shape.name = bytes_of_hex(node["name_hex"].get<std::string>(), where + "/name_hex");
+        else
+            shape.name = node.value("name", std::string());
+        shape.id = node.value("id", std::string());
+        if (node.contains("matrix")) {
+            json const& m = node["matrix"];
+            if (!m.is_array() || m.size() != 16)
+                throw Scene_error(where + "/matrix", "a matrix is 16 numbers, row by row");
+            for (int i = 0; i < 16; ++i)
+                shape.local.m[i / 4][i % 4] = read_float(m[static_cast<std::size_t>(i)], where + "/matrix");
+        }
+        later_skin(shape.skin, node, where);
+        if (node.contains("vertices")) {
+            json const& vertices = node["vertices"];
+            for (std::size_t i = 0; i < vertices.size(); ++i) {
+                std::string const at = where + "/vertices/" + std::to_string(i);
+                Model_vertex vertex(&scene_);
+                vertex.position = read_vec3(vertices[i].is_array() ? vertices[i] : vertices[i].at("position"), at);
+                shape.vertices.push_back(vertex);
+            }
+            for (std::size_t i = 0; i < vertices.size(); ++i)
+                if (vertices[i].is_object())
+                    later_skin(shape.vertices[i].skin, vertices[i], where + "/vertices/" + std::to_string(i));
+        }
+        if (node.contains("points")) {
+            json const& points = node["points"];
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                std::string const at = where + "/points/" + std::to_string(i);
+                json const& p = points[i];
+                Model_control_point point(&scene_);
+                point.position = read_vec3(p.at("position"), at + "/position");
+                if (p.contains("in_handle")) point.in_handle = read_vec3(p["in_handle"], at + "/in_handle");
+                if (p.contains("out_handle")) point.out_handle = read_vec3(p["out_handle"], at + "/out_handle");
+                if (p.contains("inner_handle")) point.inner_handle = read_vec3(p["inner_handle"], at + "/inner_handle");
+                if (p.contains("outer_handle")) point.outer_handle = read_vec3(p["outer_handle"], at + "/outer_handle");
+                point.first_flag = p.value("first_flag", false);
+                point.second_flag = p.value("second_flag", false);
+                shape.points.push_back(point);
+            }
+            for (std::size_t i = 0; i < points.size(); ++i)
+                later_skin(shape.points[i].skin, points[i], where + "/points/" + std::to_string(i));
+        }
+        for (char const* field : {"center", "axis", "start", "end", "position", "eye", "target"}) {
+            if (!node.contains(field))
+                continue;
+            vec3 const v = read_vec3(node[field], where + "/" + field);
+            std::string const f = field;
+            (f == "center" ? shape.center : f == "axis" ? shape.axis : f == "start" ? shape.start : f == "end" ? shape.end
+             : f == "position" ? shape.position : f == "eye" ? shape.eye : shape.target) = v;
+        }
+        shape.switched = node.value("switched", false);
+        if (node.contains("active_points"))
+            shape.active_points = node["active_points"].get<std::vector<int>>();
+        if (node.contains("attached")) {
+            json const& attached = node["attached"];
+            if (attached.contains("joint_window"))
+                attached_.push_back(Pending_refs{&shape, extend_joint_window_uuid.word[0], attached["joint_window"], where + "/attached/joint_window"});
+            if (attached.contains("skin_window"))
+                attached_.push_back(Pending_refs{&shape, extend_skin_window_uuid.word[0], attached["skin_window"], where + "/attached/skin_window"});
+        }
+        if (node.contains("children")) {
+            json const& children = node["children"];
+            if (!children.is_array())
+                throw Scene_error(where + "/children", "children are a list of shapes");
+            for (std::size_t i = 0; i < children.size(); ++i) {
+                auto child = std::make_unique<Model_shape>(&scene_, shape_type_part, part_plain, "");
+                fill(*child, children[i], where + "/children/" + std::to_string(i));
+                shape.add_child(std::move(child));
+            }
+        }
+    }
+
+    Model_scene& scene_;
+    std::vector<Pending_skin> skins_;
+    std::vector<Pending_refs> attached_;
+};
+
+std::string line_and_column(std::string const& text, std::size_t byte)
+{
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < byte && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+class Writer {
+public:
+    explicit Writer(Model_scene& scene) : scene_(scene) {}
+
+    json write()
+    {
+        json document;
+        document["special_characters"] = scene_.special_characters;
+        document["edit_mode"] = scene_.edit_mode;
+        document["current_camera"] = scene_.current_camera;
+        document["selection"] = references(scene_.active);
+        document["memory"] = references(scene_.memorised);
+        if (scene_.current)
+            document["current"] = reference(*scene_.current);
+        json root = shape(scene_.root());
+        // Ids given to shapes that a path cannot name must stand in the shapes too.
+        for (auto const& [shape, id] : assigned_)
+            patch_id(root, scene_.root(), *shape, id);
+        document["root"] = root;
+        return document;
+    }
+
+private:
+    std::string reference(Model_shape& target)
+    {
+        if (!target.id.empty())
+            return "@" + target.id;
+        std::string path;
+        for (Model_shape* s = &target; s; s = s->parent())
+            path = s->name + (path.empty() ? "" : "/" + path);
+        bool const plain = target.name.find('/') == std::string::npos && target.name.find('@') != 0 && is_valid_utf8(path);
+        if (plain && find_shape(scene_, path) == &target)
+            return path;
+        auto found = assigned_.find(&target);
+        if (found == assigned_.end())
+            found = assigned_.emplace(&target, "s" + std::to_string(target.ordinal)).first;
+        return "@" + found->second;
+    }
+
+    json references(std::vector<Model_shape*> const& shapes)
+    {
+        json out = json::array();
+        for (Model_shape* s : shapes)
+            out.push_back(reference(*s));
+        return out;
+    }
+
+    json skin(Model_skin const& skin)
+    {
+        json out = json::array();
+        for (Model_binding const& b : skin.bindings()) {
+            json entry;
+            entry["joint"] = b.joint ? json(reference(*static_cast<Model_shape*>(b.joint))) : json();
+            entry["weight"] = write_float(b.weight);
+            out.push_back(entry);
+        }
+        return out;
+    }
+
+    json shape(Model_shape& s)
+    {
+        json node;
+        bool named = false;
+        for (Kind const& kind : kinds)
+            if (kind.type == s.type && (s.type != shape_type_part || kind.part_type == s.part_type)) {
+                node["kind"] = kind.word;
+                named = true;
+                break;
+            }
+        if (!named) {
+            if (s.is_part())
+                node["part_type"] = s.part_type;
+            else
+                node["shape_type"] = s.type;
+        }
+        if (is_valid_utf8(s.name))
+            node["name"] = s.name;
+        else
+            node["name_hex"] = hex_of(s.name);
+        if (!s.id.empty())
+            node["id"] = s.id;
+        if (!is_identity(s.local)) {
+            json m = json::array();
+            for (int i = 0; i < 16; ++i)
+                m.push_back(write_float(s.local.m[i / 4][i % 4]));
+            node["matrix"] = m;
+        }
+        if (!s.skin.bindings().empty())
+            node["skin"] = skin(s.skin);
+        if (s.type == shape_type_polygon_mesh) {
+            json vertices = json::array();
+            for (Model_vertex const& v : s.vertices) {
+                json vertex;
+                vertex["position"] = write_vec3(v.position);
+                if (!v.skin.bindings().empty())
+                    vertex["skin"] = skin(v.skin);
+                vertices.push_back(vertex);
+            }
+            node["vertices"] = vertices;
+        }
+        if (s.type == shape_type_line) {
+            json points = json::array();
+            for (Model_control_point const& p : s.points) {
+                json point;
+                point["position"] = write_vec3(p.position);
+                point["in_handle"] = write_vec3(p.in_handle);
+                point["out_handle"] = write_vec3(p.out_handle);
+                point["inner_handle"] = write_vec3(p.inner_handle);
+                point["outer_handle"] = write_vec3(p.outer_handle);
+                point["first_flag"] = p.first_flag;
+                point["second_flag"] = p.second_flag;
+                if (!p.skin.bindings().empty())
+                    point["skin"] = skin(p.skin);
+                points.push_back(point);
+            }
+            node["points"] = points;
+        }
+        if (s.is_part()) {
+            switch (s.part_type) {
+            case part_rotator:
+            case part_scale:
+                node["center"] = write_vec3(s.center);
+                node["axis"] = write_vec3(s.axis);
+                break;
+            case part_slider:
+                node["start"] = write_vec3(s.start);
+                node["end"] = write_vec3(s.end);
+                break;
+            case part_uniscale:
+            case part_ball: node["center"] = write_vec3(s.center); break;
+            case part_camera:
+                node["eye"] = write_vec3(s.eye);
+                node["target"] = write_vec3(s.target);
+                break;
+            case part_surface: node["switched"] = s.switched; break;
+            default: break;
+            }
+        }
+        if (s.type == shape_type_light)
+            node["position"] = write_vec3(s.position);
+        if (s.type == shape_type_sphere || s.type == shape_type_disk)
+            node["center"] = write_vec3(s.center);
+        if (!s.active_points.empty())
+            node["active_points"] = s.active_points;
+        for (auto const& [extension, list] : s.attached) {
+            char const* key = extension == extend_joint_window_uuid.word[0] ? "joint_window" : "skin_window";
+            node["attached"][key] = references(list);
+        }
+        if (!s.children().empty()) {
+            json children = json::array();
+            for (auto const& child : s.children())
+                children.push_back(shape(*child));
+            node["children"] = children;
+        }
+        return node;
+    }
+
+    static bool patch_id(json& node, Model_shape& at, Model_shape& target, std::string const& id)
+    {
+        if (&at == &target) {
+            node["id"] = id;
+            return true;
+        }
+        for (std::size_t i = 0; i < at.children().size(); ++i)
+            if (patch_id(node["children"][i], *at.children()[i], target, id))
+                return true;
+        return false;
+    }
+
+    Model_scene& scene_;
+    std::map<Model_shape*, std::string> assigned_;
+};
+
+Model_shape* find_by_id(Model_shape& shape, std::string const& id)
+{
+    if (shape.id == id)
+        return &shape;
+    for (auto const& child : shape.children())
+        if (Model_shape* found = find_by_id(*child, id))
+            return found;
+    return nullptr;
+}
+
+Model_shape* find_by_path(Model_shape& shape, std::string const& path)
+{
+    std::size_t const slash = path.find('/');
+    std::string const head = path.substr(0, slash);
+    if (shape.name != head)
+        return nullptr;
+    if (slash == std::string::npos)
+        return &shape;
+    std::string const rest = path.substr(slash + 1);
+    for (auto const& child : shape.children())
+        if (Model_shape* found = find_by_path(*child, rest))
+            return found;
+    return nullptr;
+}
+
+}  // namespace
+
+Model_shape* find_shape(Model_scene& scene, std::string const& reference)
+{
+    if (!reference.empty() && reference[0] == '@')
+        return find_by_id(scene.root(), reference.substr(1));
+    return find_by_path(scene.root(), reference);
+}
+
+void read_scene(Model_scene& scene, std::string const& json_text)
+{
+    json document;
+    try {
+        document = json::parse(json_text);
+    } catch (json::parse_error const& e) {
+        throw host_error("scene file, at " + line_and_column(json_text, e.byte == 0 ? 0 : e.byte - 1) + ": " + e.what());
+    }
+    try {
+        Reader(scene).read(document);
+    } catch (json::exception const& e) {
+        throw host_error(std::string("scene file: ") + e.what());
+    }
+}
+
+void read_scene_file(Model_scene& scene, std::string const& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw host_error("cannot open scene file " + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    try {
+        read_scene(scene, text.str());
+    } catch (host_error const& e) {
+        throw host_error(path + ": " + e.what());
+    }
+}
+
+std::string write_scene(Model_scene& scene) { return Writer(scene).write().dump(2) + "\n"; }
+
+void write_scene_file(Model_scene& scene, std::string const& path)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << write_scene(scene);
+    if (!out)
+        throw host_error("cannot write scene file " + path);
+}
+
+}  // namespace host

@@ -1,0 +1,108 @@
+// The host's file streams: a binary stream of little-endian 32-bit values
+// and single bytes, and a text stream of lines.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vantelinterface.h"
+
+namespace host {
+
+// Host-owned objects whose references the plug-in takes and gives back;
+// the count is kept so that tests can see every reference returned.
+template <class Interface>
+class Host_owned : public Interface {
+public:
+    ULONG TAVRIK_COM_CALL AddRef() override { return static_cast<ULONG>(++this->reference_count); }
+    ULONG TAVRIK_COM_CALL Release() override { return static_cast<ULONG>(--this->reference_count); }
+};
+
+// Reading loads the whole file; reads past its end give zero bytes and
+// is_end stays true. Writing creates the file at the first write.
+class Binary_stream final : public Host_owned<stream_interface> {
+public:
+    static std::unique_ptr<Binary_stream> reader(std::string const& path);
+    static std::unique_ptr<Binary_stream> writer(std::string const& path);
+    // In memory: over bytes to read, or collecting what is written.
+    static std::unique_ptr<Binary_stream> over(std::vector<char> bytes);
+    static std::unique_ptr<Binary_stream> collector();
+    Binary_stream(Binary_stream const&) = delete;
+    Binary_stream& operator=(Binary_stream const&) = delete;
+    ~Binary_stream() override;
+
+    char read_char(void* = nullptr) override;
+    int32_t read_int(void* = nullptr) override;
+    float read_float(void* = nullptr) override;
+    bool is_end(void* = nullptr) override;
+    void seek(long position, void* = nullptr) override;
+    long tell(void* = nullptr) override;
+    void write_text(char const* text, void* = nullptr) override;
+    void write_char(char c, void* = nullptr) override;
+    void write_int(int32_t value, void* = nullptr) override;
+    void write_float(float value, void* = nullptr) override;
+    void write_integer(int32_t value, void* = nullptr) override;
+
+    // Flushes a writer; throws when the file cannot be written.
+    void close();
+    bool written() const { return file_ != nullptr; }
+    std::vector<char> const& bytes() const { return data_; }
+
+private:
+    Binary_stream() = default;
+    void read_bytes(void* out, std::size_t n);
+    void write_bytes(void const* in, std::size_t n);
+
+    std::string path_;
+    bool writing_ = false;
+    std::FILE* file_ = nullptr;
+    std::vector<char> data_;
+    std::size_t position_ = 0;
+};
+
+// Floats are written in the shortest form that reads back exactly, with
+// only the characters 0-9 . + - e E; a float that has none fails to write.
+class Text_stream final : public Host_owned<text_stream_interface> {
+public:
+    static std::unique_ptr<Text_stream> reader(std::string const& path);
+    static std::unique_ptr<Text_stream> writer(std::string const& path);
+    static std::unique_ptr<Text_stream> over(std::string text);
+    static std::unique_ptr<Text_stream> collector();
+    Text_stream(Text_stream const&) = delete;
+    Text_stream& operator=(Text_stream const&) = delete;
+    ~Text_stream() override;
+
+    void read_line(char const** text, void* = nullptr) override;
+    bool is_end(void* = nullptr) override;
+    void rewind(void* = nullptr) override;
+    void write_line(char const* text, void* = nullptr) override;
+    void write_text(char const* text, void* = nullptr) override;
+    void write_int(int32_t value, void* = nullptr) override;
+    void write_float(float value, void* = nullptr) override;
+    void write_char(char c, void* = nullptr) override;
+    void end_line(void* = nullptr) override;
+
+    void close();
+    bool written() const { return file_ != nullptr; }
+    std::string const& text() const { return data_; }
+
+private:
+    Text_stream() = default;
+    void write_raw(char const* text, std::size_t n);
+
+    std::string path_;
+    bool writing_ = false;
+    std::FILE* file_ = nullptr;
+    std::string data_;
+    std::size_t position_ = 0;
+    std::string line_;
+};
+
+// The shortest text of a float that reads back to the same float.
+std::string shortest_float_text(float value);
+
+std::vector<char> read_file(std::string const& path);
+
+}  // namespace host
