@@ -95,6 +95,7 @@ int importer_component::terminate(dialog_interface&, int action, void*)
     ordinal_span = end_ordinal - start_ordinal > 0 ? end_ordinal - start_ordinal : 1;
     depth = 0;
     stopped_ = false;
+    read_failed_ = false;
     text_joints_.clear();
     binary_joints_.clear();
 
@@ -129,14 +130,20 @@ int importer_component::terminate(dialog_interface&, int action, void*)
     return action;
 }
 
+void importer_component::finish_trace(char const* finished)
+{
+    // A load that a failed read cut short is not reported as finished.
+    if (verbose)
+        trace(read_failed_ ? "***tavrik*** Terminated loading skin." : finished);
+}
+
 void importer_component::load_binary()
 {
     if (verbose)
         trace("***tavrik*** start load binary skin file");
     while (load_skin(*stream, start_shape, true)) {
     }
-    if (verbose)
-        trace("***tavrik*** Finished load binary skin file");
+    finish_trace("***tavrik*** Finished load binary skin file");
 }
 
 void importer_component::load_text()
@@ -163,8 +170,7 @@ void importer_component::load_text()
         next_record = pending_line_;
         line = next_record.c_str();
     }
-    if (verbose)
-        trace("***tavrik*** Finished load text skin file");
+    finish_trace("***tavrik*** Finished load text skin file");
 }
 
 bool importer_component::load_skin(text_stream_interface& in, shape_class* parent, char const* line, bool first)
@@ -290,7 +296,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, text_stream_inte
     try {
         for (int k = 0; k < count; ++k) {
             if (in.is_end())
-                return true;  // the file ends inside the record
+                return read_failed_ = true;  // the file ends inside the record
             char const* line = nullptr;
             in.read_line(&line);
             ++line_number;
@@ -310,7 +316,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, text_stream_inte
                 wrapper.append_skin(k, bindings_, hold_points);
         }
     } catch (...) {
-        return true;
+        return read_failed_ = true;
     }
     return target && report_progress(*target, true);
 }
@@ -329,13 +335,13 @@ bool importer_component::set_skin_to_shape(shape_class* target, stream_interface
     try {
         for (int k = 0; k < count; ++k) {
             if (in.is_end())
-                return true;  // the file ends inside the record
+                return read_failed_ = true;  // the file ends inside the record
             in.read_int();  // the index: records apply by position
             int const binding_count = in.read_int();
             bindings_.clear();
             for (int b = 0; b < binding_count; ++b) {
                 if (in.is_end())
-                    return true;
+                    return read_failed_ = true;
                 float const weight = in.read_float();
                 if (shape_class* joint = get_joint_shape(in, joint_root))
                     bindings_.emplace_back(joint, weight);
@@ -344,7 +350,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, stream_interface
                 wrapper.append_skin(k, bindings_, hold_points);
         }
     } catch (...) {
-        return true;
+        return read_failed_ = true;
     }
     if (target)
         report_progress(*target, false);

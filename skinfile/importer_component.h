@@ -61,6 +61,7 @@ private:
     void trace(std::string const& line);
     bool report_progress(shape_class& target, bool can_stop);
     void load_text();
+    void finish_trace(char const* finished);
     void load_binary();
     shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
@@ -77,5 +78,6 @@ private:
     std::string pending_line_;
     bool has_pending_line_ = false;
     bool stopped_ = false;
+    bool read_failed_ = false;  // a read failed or the file ended inside a record
     Skin_bindings bindings_;
 };

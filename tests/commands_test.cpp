@@ -1,0 +1,227 @@
+// The three menu commands on the host's scene.
+#include <cmath>
+
+#include "array.h"
+#include "shape_access.h"
+#include "support.h"
+#include "vantelids.h"
+
+namespace {
+
+using test::Bindings;
+using test::bindings_of;
+
+constexpr int clear_skin = 0, joint_clear = 1, reset_matrix = 2;
+
+constexpr char const scene_json[] = R"({"root": {"kind": "part", "name": "root", "children": [
+  {"kind": "part", "name": "rig", "children": [
+    {"kind": "rotator", "name": "A", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 3,0,0,1]},
+    {"kind": "rotator", "name": "B", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,3,0,1]}]},
+  {"kind": "part", "name": "grp", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,1,1], "children": [
+    {"kind": "polygon", "name": "mesh", "active_points": [1],
+     "skin": [{"joint": "root/rig/A", "weight": 1}],
+     "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,2,1],
+     "vertices": [
+      {"position": [0,0,0], "skin": [{"joint": "root/rig/A", "weight": 0.6}, {"joint": "root/rig/B", "weight": 0.4}]},
+      {"position": [1,0,0], "skin": [{"joint": "root/rig/A", "weight": 0.5}, {"joint": "root/rig/B", "weight": 0.2},
+                                     {"joint": "root/rig/A", "weight": 0.3}]},
+      {"position": [2,0,0], "skin": [{"joint": "root/rig/B", "weight": 1}]}]},
+    {"kind": "rotator", "name": "J", "active_points": [0], "skin": [{"joint": "root/rig/A", "weight": 1}]},
+    {"kind": "rotator", "name": "K", "skin": [{"joint": "root/rig/A", "weight": 1}]}]}]}})";
+
+struct Commands : ::testing::Test {
+    void SetUp() override { session.load_scene(scene_json); }
+    host::Model_shape& mesh() { return session.shape("root/grp/mesh"); }
+    void select(std::vector<std::string> const& references)
+    {
+        session.scene.active.clear();
+        for (auto const& r : references)
+            session.scene.active.push_back(&session.shape(r));
+    }
+    test::Session session;
+};
+
+TEST_F(Commands, ClearSkinReachesTheWholeSubtreeOfASelectedPart)
+{
+    select({"root/grp"});
+    session.scene.edit_mode = true;
+    EXPECT_TRUE(session.command(clear_skin));
+    for (auto const& v : mesh().vertices)
+        EXPECT_TRUE(v.skin.bindings().empty());
+    EXPECT_TRUE(mesh().skin.bindings().empty());
+    EXPECT_TRUE(session.shape("root/grp/J").skin.bindings().empty());
+    EXPECT_FALSE(session.scene.edit_mode);  // left and not restored
+    EXPECT_EQ(session.scene.updates, 1);
+    EXPECT_EQ(session.scene.changes, 1);
+    // The option dialog, built in code.
+    ASSERT_EQ(session.services.dialogs.size(), 1u);
+    auto const& dialog = session.services.dialogs[0];
+    EXPECT_EQ(dialog.title, "skin clear mode");
+    EXPECT_EQ(dialog.id, test::plugin().get_uuid(browser_iid, 0, nullptr));
+    ASSERT_EQ(dialog.items.size(), 2u);
+    EXPECT_EQ(dialog.items[0].label, "hold points position.");
+    EXPECT_EQ(dialog.items[1].label, "clear only active points.");
+    session.expect_balanced();
+}
+
+TEST_F(Commands, ClearingTwiceThroughAnAncestorFindsNothingTheSecondTime)
+{
+    select({"root/grp/mesh", "root/grp"});
+    EXPECT_TRUE(session.command(clear_skin));
+    EXPECT_TRUE(mesh().vertices[0].skin.bindings().empty());
+    EXPECT_TRUE(session.shape("root/grp/K").skin.bindings().empty());
+}
+
+TEST_F(Commands, ActivePointsOnlyOnAMeshAndOnAJoint)
+{
+    select({"root/grp"});
+    EXPECT_TRUE(session.command(clear_skin, {{1, 1}}));
+    EXPECT_EQ(mesh().vertices[0].skin.bindings().size(), 2u);
+    EXPECT_TRUE(mesh().vertices[1].skin.bindings().empty());
+    EXPECT_FALSE(mesh().skin.bindings().empty());  // the mesh's own skin stays
+    EXPECT_TRUE(session.shape("root/grp/J").skin.bindings().empty());  // one active point: cleared whole
+    EXPECT_FALSE(session.shape("root/grp/K").skin.bindings().empty());  // no active point
+}
+
+TEST_F(Commands, HoldPointsKeepsClearedVerticesInPlace)
+{
+    select({"root/grp/mesh"});
+    Shape_class wrapper(&mesh());
+    vec3 const before = wrapper.get_position(2, true);
+    EXPECT_TRUE(session.command(clear_skin, {{0, 1}}));
+    vec3 const after = wrapper.get_position(2, true);
+    EXPECT_NEAR(after.x, before.x, 1e-5);
+    EXPECT_NEAR(after.y, before.y, 1e-5);
+    EXPECT_NEAR(after.z, before.z, 1e-5);
+
+    session.load_scene(scene_json);
+    select({"root/grp/mesh"});
+    Shape_class unheld(&mesh());
+    vec3 const moved_before = unheld.get_position(2, true);
+    EXPECT_TRUE(session.command(clear_skin));
+    EXPECT_GT(std::fabs(unheld.get_position(2, true).y - moved_before.y), 1.0f);
+}
+
+TEST_F(Commands, CancellingChangesNothing)
+{
+    select({"root/grp"});
+    auto const before = bindings_of(mesh().vertices[0].skin);
+    EXPECT_FALSE(session.command(clear_skin, {}, false));
+    EXPECT_FALSE(session.command(joint_clear, {}, false) && false);
+    session.scene.memorised = {&session.shape("root/rig/A")};
+    EXPECT_FALSE(session.command(joint_clear, {}, false));
+    session.services.message_box_answers.push_back(false);
+    EXPECT_FALSE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
+    EXPECT_EQ(bindings_of(mesh().vertices[0].skin), before);
+    EXPECT_EQ(session.scene.changes, 0);
+    EXPECT_EQ(mesh().local.m[3][2], 2);
+    session.expect_balanced();
+}
+
+TEST_F(Commands, AFailureMidWalkStillClosesTheBracket)
+{
+    select({"root/rig", "root/grp"});
+    host::faults().arm("shape.get_first_child", 4);
+    EXPECT_TRUE(session.command(clear_skin));
+    EXPECT_EQ(host::faults().fired(), 1);
+    EXPECT_EQ(session.scene.changes, 1);
+    EXPECT_FALSE(mesh().vertices[0].skin.bindings().empty());  // not reached
+    session.expect_balanced();
+}
+
+TEST_F(Commands, JointClearRemovesOnlyTheMemorisedJoint)
+{
+    select({"root/grp"});
+    session.scene.memorised = {&session.shape("root/rig/A")};
+    EXPECT_TRUE(session.command(joint_clear));
+    EXPECT_EQ(bindings_of(mesh().vertices[0].skin), (Bindings{{"B", 0.4f}}));  // not rescaled
+    EXPECT_EQ(bindings_of(mesh().vertices[1].skin), (Bindings{{"A", 0.5f}, {"B", 0.2f}}));  // the higher index goes
+    EXPECT_EQ(bindings_of(mesh().vertices[2].skin), (Bindings{{"B", 1.0f}}));
+    EXPECT_TRUE(mesh().skin.bindings().empty());
+    EXPECT_EQ(session.services.dialogs.at(0).id, component_id{});  // the all-zero id
+    EXPECT_TRUE(session.command(joint_clear));
+    EXPECT_EQ(bindings_of(mesh().vertices[1].skin), (Bindings{{"B", 0.2f}}));
+    session.expect_balanced();
+}
+
+TEST_F(Commands, JointClearWithActivePointsOnly)
+{
+    select({"root/grp/mesh"});
+    session.scene.memorised = {&session.shape("root/rig/B")};
+    EXPECT_TRUE(session.command(joint_clear, {{1, 1}, {0, 1}}));
+    EXPECT_EQ(bindings_of(mesh().vertices[0].skin).size(), 2u);
+    EXPECT_EQ(bindings_of(mesh().vertices[1].skin), (Bindings{{"A", 0.5f}, {"A", 0.3f}}));
+    EXPECT_EQ(bindings_of(mesh().vertices[2].skin).size(), 1u);
+}
+
+TEST_F(Commands, JointClearRefusesWhatIsNotAJoint)
+{
+    struct Case {
+        std::vector<std::string> memory;
+        char const* message;
+    } const cases[] = {{{}, "Can't get joint."}, {{"root/grp/mesh"}, "Can't get joint."}, {{"root/grp"}, "Invalide joint."}};
+    for (Case const& c : cases) {
+        test::Session session;
+        session.load_scene(scene_json);
+        for (auto const& r : c.memory)
+            session.scene.memorised.push_back(&session.shape(r));
+        EXPECT_FALSE(session.command(joint_clear));
+        ASSERT_EQ(session.services.message_boxes.size(), 1u);
+        EXPECT_EQ(session.services.message_boxes[0].text, c.message);
+        EXPECT_TRUE(session.services.dialogs.empty());
+        EXPECT_EQ(session.scene.changes, 0);
+    }
+    test::Session japanese(host::language_japanese);
+    japanese.load_scene(scene_json);
+    EXPECT_FALSE(japanese.command(joint_clear));
+    EXPECT_EQ(japanese.services.message_boxes.at(0).text, "ジョイントが取得できませんでした。");
+}
+
+TEST_F(Commands, ResetKeepsMemorisedShapesButResetsTheirChildren)
+{
+    select({"root/grp"});
+    session.scene.memorised = {&session.shape("root/grp")};
+    session.shape("root/grp/J").local.m[3][0] = 5;
+    EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
+    EXPECT_EQ(session.shape("root/grp").local.m[3][2], 1);
+    EXPECT_EQ(mesh().local.m[3][2], 0);
+    EXPECT_EQ(session.shape("root/grp/J").local.m[3][0], 0);
+    EXPECT_EQ(session.shape("root/rig/A").local.m[3][0], 3);  // outside the selection
+    EXPECT_FALSE(mesh().vertices[0].skin.bindings().empty());  // no skin is touched
+    ASSERT_EQ(session.services.message_boxes.size(), 1u);
+    EXPECT_TRUE(session.services.message_boxes[0].with_cancel);
+    EXPECT_EQ(session.services.message_boxes[0].text.substr(0, 51), "Clear transformation matrix of all selected shapes.");
+    EXPECT_EQ(session.scene.refreshes, 1);
+    session.expect_balanced();
+}
+
+TEST_F(Commands, ResetPassesOverAFailingShapeAndEndsOnOtherFailures)
+{
+    select({"root/grp"});
+    host::faults().arm("shape.clear_transformation");
+    EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
+    EXPECT_EQ(session.shape("root/grp").local.m[3][2], 1);  // the failing one keeps its matrix
+    EXPECT_EQ(mesh().local.m[3][2], 0);                     // its children are still reset
+
+    session.load_scene(scene_json);
+    select({"root/rig", "root/grp"});
+    host::faults().arm("shape.get_next_sibling");
+    EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
+    EXPECT_EQ(mesh().local.m[3][2], 2);  // the walk ended before it
+    EXPECT_EQ(session.scene.refreshes, 2);
+    session.expect_balanced();
+}
+
+TEST(CommandArray, OwnsExactlyTheRequestedLength)
+{
+    Array<int*> empty(0);
+    EXPECT_EQ(empty.end - empty.start, 0);
+    Array<int*> four(4);
+    EXPECT_EQ(four.end - four.start, 4);
+    Array<int*> broken(1);
+    delete[] broken.start;
+    broken.start = nullptr;
+    EXPECT_THROW(broken._init(1), std::bad_alloc);
+}
+
+}  // namespace

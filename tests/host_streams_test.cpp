@@ -1,0 +1,92 @@
+// The reference host's streams: the byte order and float text the skin file relies on.
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "support.h"
+
+namespace {
+
+TEST(HostStreams, BinaryValuesAreLittleEndianAndReadBack)
+{
+    auto out = host::Binary_stream::collector();
+    out->write_integer(0x50020010);
+    out->write_int(-1);
+    out->write_float(1.0f);
+    out->write_text("ab");
+    out->write_char('\xFF');
+    std::vector<char> const expected = {'\x10', '\x00', '\x02', '\x50', '\xFF', '\xFF', '\xFF', '\xFF',
+                                        '\x00', '\x00', '\x80', '\x3F', 'a', 'b', '\xFF'};
+    EXPECT_EQ(out->bytes(), expected);
+    auto in = host::Binary_stream::over(expected);
+    EXPECT_EQ(in->read_int(), 0x50020010);
+    EXPECT_EQ(in->read_int(), -1);
+    EXPECT_EQ(in->read_float(), 1.0f);
+    EXPECT_EQ(in->tell(), 12);
+    EXPECT_EQ(in->read_char(), 'a');
+    in->seek(14);
+    EXPECT_FALSE(in->is_end());
+    EXPECT_EQ(in->read_char(), '\xFF');
+    EXPECT_TRUE(in->is_end());
+    EXPECT_EQ(in->read_int(), 0);  // past the end: zero bytes
+}
+
+TEST(HostStreams, FloatsAreWrittenShortestAndReadBackExactly)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 20000; ++i) {
+        uint32_t b = bits(random);
+        float f;
+        std::memcpy(&f, &b, 4);
+        if (!std::isfinite(f))
+            continue;
+        std::string const text = host::shortest_float_text(f);
+        EXPECT_EQ(text.find_first_not_of("0123456789.+-eE"), std::string::npos) << text;
+        EXPECT_EQ(std::strtof(text.c_str(), nullptr), f) << text;
+    }
+    EXPECT_EQ(host::shortest_float_text(0.75f), "0.75");
+    auto out = host::Text_stream::collector();
+    EXPECT_THROW(out->write_float(std::numeric_limits<float>::quiet_NaN()), host::host_error);
+}
+
+TEST(HostStreams, TextLinesWithoutTheirEnds)
+{
+    auto in = host::Text_stream::over("one\r\ntwo\n\nlast");
+    char const* line = nullptr;
+    in->read_line(&line);
+    EXPECT_STREQ(line, "one");
+    in->read_line(&line);
+    EXPECT_STREQ(line, "two");
+    in->read_line(&line);
+    EXPECT_STREQ(line, "");
+    in->read_line(&line);
+    EXPECT_STREQ(line, "last");
+    EXPECT_TRUE(in->is_end());
+    in->rewind();
+    in->read_line(&line);
+    EXPECT_STREQ(line, "one");
+}
+
+TEST(HostStreams, FilesAreCreatedAtTheFirstWrite)
+{
+    std::string const path = ::testing::TempDir() + "/tavrik_stream_test.vsk";
+    std::remove(path.c_str());
+    {
+        auto unused = host::Binary_stream::writer(path);
+        EXPECT_FALSE(unused->written());
+    }
+    EXPECT_THROW(host::read_file(path), host::host_error);
+    {
+        auto out = host::Text_stream::writer(path);
+        out->write_line("<skinfile>");
+        out->close();
+    }
+    std::vector<char> const bytes = host::read_file(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "<skinfile>\n");
+    std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+// The resource documents as shipped, and the texts and dialogs the host
+// shows from them.
+#include <fstream>
+#include <sstream>
+
+#include "support.h"
+#include "vantelids.h"
+
+namespace {
+
+std::string source_document(std::string const& language, std::string const& name)
+{
+    std::ifstream in(test::source_dir() + "/resources/" + language + "/" + name + ".xml", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+TEST(Resources, EveryDocumentIsUtf8WithAnXmlDeclaration)
+{
+    for (char const* language : {"1033", "1041"})
+        for (char const* name : {"TEXT", "EXPORT_DIALOG_ID", "IMPORT_DIALOG_ID"}) {
+            std::string const xml = source_document(language, name);
+            EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u) << language << "/" << name;
+        }
+}
+
+TEST(Resources, EnglishStringTableRowsInOrder)
+{
+    Rows const expected = {
+        {"major_version", "10"},
+        {"minor_version", "0"},
+        {"micro_version", "0"},
+        {"build_number", "3"},
+        {"product_name", "tavrik"},
+        {"author", "ZEMO"},
+        {"company", ""},
+        {"comments", "export and inport skins and other skin utility plugin"},
+        {"caution", "Clear transformation matrix of all selected shapes.\\nIf reset target has skin to unselected "
+                    "shape, this shape will modify position."},
+        {"invalide_name", "Can't save this shape name:%s. Use binary mode."},
+    };
+    EXPECT_EQ(host::parse_string_table(source_document("1033", "TEXT")).rows, expected);
+}
+
+TEST(Resources, JapaneseStringTableRowsInOrder)
+{
+    Rows const expected = {
+        {"major_version", "10"},
+        {"minor_version", "0"},
+        {"micro_version", "0"},
+        {"build_number", "3"},
+        {"product_name", "タヴリク"},
+        {"author", "ZEMO"},
+        {"company", ""},
+        {"comments", "スキンのエキスポーター/インポーター及びその他のスキンツール plugin"},
+        {"Save skin", "スキン保存"},
+        {"Load skin", "スキン読込"},
+        {"Clear skin", "スキンクリア"},
+        {"joint clear in skins", "スキン内ジョイントクリア"},
+        {"Reset transformation", "変換マトリックスリセット"},
+        {"skin clear mode", "スキンクリアモード "},
+        {"hold points position.", "ポイント位置を保持 "},
+        {"Is'nt installed joint_window.", "ジョイントウインドウがインストールされてません．"},
+        {"Can't get joint.", "ジョイントが取得できませんでした。"},
+        {"Invalide joint.", "正規のジョイントでは有りません。"},
+        {"caution", "記憶された形状以外の選択されたパート内の変換マトリックスを全てリセットします.\\nリセットするジョイントの"
+                    "スキンが掛かっている選択領域外の形状が変形する可能性があります。"},
+        {"joint name save mode", "ジョイント名モード"},
+        {"invalide_name", "この形状名:%s はテキストモードでは保存できません。バイナリモードで保存してください。"},
+        {"not skin file!", "スキンファイルでは有りません。"},
+        {"not found name:%s->%s.", "親形状[%s]から形状[%s]が見つかりません."},
+        {"Vantel skin file", "Vantelスキンファイル"},
+        {"Invalide selected shape!", "選択形状が不正です"},
+        {"clear only active points.", "選択ポイントのみクリアする."},
+    };
+    EXPECT_EQ(host::parse_string_table(source_document("1041", "TEXT")).rows, expected);
+}
+
+struct Dialog_case {
+    char const* language;
+    char const* name;
+    char const* title;
+    std::vector<host::Dialog_item_spec> items;
+};
+
+TEST(Resources, DialogDocumentsItemsAndDefaults)
+{
+    using Item = host::Dialog_item_spec;
+    std::vector<Dialog_case> const cases = {
+        {"1033", "EXPORT_DIALOG_ID", "skin apply mode",
+         {Item{"selection", 10, "Range:|All|Selected", "1"}, Item{"selection", 11, "Type:|Text|Binary", "0"},
+          Item{"bool", 12, "Save full path joint name.", "true"},
+          Item{"bool", 13, "Trim special charactors from name", "false"}}},
+        {"1041", "EXPORT_DIALOG_ID", "出力設定",
+         {Item{"selection", 10, "範囲:|全形状|選択形状", "1"}, Item{"selection", 11, "形式:|テキスト|バイナリ", "0"},
+          Item{"bool", 12, "ジョイント名:フルパス保存", "true"}, Item{"bool", 13, "形状の特殊文字を削除して保存", "false"}}},
+        {"1033", "IMPORT_DIALOG_ID", "skin apply mode",
+         {Item{"selection", 10, "Apply|Newly|Overwrite", "0"}, Item{"bool", 11, "Hold points position", "false"},
+          Item{"bool", 12, "Trim special_charactor", "true"},
+          Item{"bool", 13, "Skin joints are out of selected span", "true"}, Item{"bool", 14, "Verbose", "false"}}},
+        {"1041", "IMPORT_DIALOG_ID", "スキン適用モード",
+         {Item{"selection", 10, "適用|新規設定|追加", "0"}, Item{"bool", 11, "ポイント位置を保持", "false"},
+          Item{"bool", 12, "特殊文字を無視", "true"}, Item{"bool", 13, "スキン元ジョイントは選択形状外", "true"},
+          Item{"bool", 14, "饒舌な経過メッセージ", "false"}}},
+    };
+    for (Dialog_case const& c : cases) {
+        host::Dialog_document const d = host::parse_dialog_document(source_document(c.language, c.name));
+        EXPECT_EQ(d.title, c.title);
+        EXPECT_EQ(d.default_button, "true");
+        ASSERT_EQ(d.items.size(), c.items.size()) << c.language << c.name;
+        for (std::size_t i = 0; i < d.items.size(); ++i) {
+            EXPECT_EQ(d.items[i].kind, c.items[i].kind);
+            EXPECT_EQ(d.items[i].id, c.items[i].id);
+            EXPECT_EQ(d.items[i].label, c.items[i].label);
+            EXPECT_EQ(d.items[i].default_value, c.items[i].default_value);
+        }
+    }
+}
+
+TEST(Resources, CatalogueFallsBackToTheKeyAndTurnsBackslashNIntoALineBreak)
+{
+    test::Session english;
+    EXPECT_STREQ(english.services.gettext("Clear skin"), "Clear skin");
+    EXPECT_STREQ(english.services.gettext("caution"),
+                 "Clear transformation matrix of all selected shapes.\nIf reset target has skin to unselected shape, "
+                 "this shape will modify position.");
+    test::Session japanese(host::language_japanese);
+    EXPECT_STREQ(japanese.services.gettext("skin clear mode"), "スキンクリアモード ");
+    EXPECT_STREQ(japanese.services.gettext("not found name:%s->%s"), "not found name:%s->%s");
+}
+
+TEST(Resources, TheExportDialogOpensFromItsDocumentWithItsDefaults)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+    session.services.dialog_answers.push_back(host::Dialog_answer{false, {}});
+    host::run_save_to_memory(test::plugin(), session.services, session.scene);
+    ASSERT_EQ(session.services.dialogs.size(), 1u);
+    host::Shown_dialog const& shown = session.services.dialogs[0];
+    EXPECT_EQ(shown.document, "export_dialog_id");
+    EXPECT_EQ(shown.title, "skin apply mode");
+    EXPECT_EQ(shown.id, test::plugin().get_uuid(exporter_iid, 0, nullptr));
+    std::vector<int> values;
+    for (auto const& item : shown.items)
+        values.push_back(item.value);
+    EXPECT_EQ(values, (std::vector<int>{1, 0, 1, 0}));  // Selected, Text, full path on, trim off
+    session.expect_balanced();
+}
+
+TEST(Resources, TheImportDialogOpensFromItsDocumentWithItsDefaults)
+{
+    test::Session session(host::language_japanese);
+    session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+    session.services.dialog_answers.push_back(host::Dialog_answer{false, {}});
+    host::run_load_from_memory(test::plugin(), session.services, session.scene, {});
+    ASSERT_EQ(session.services.dialogs.size(), 1u);
+    host::Shown_dialog const& shown = session.services.dialogs[0];
+    EXPECT_EQ(shown.document, "import_dialog_id");
+    EXPECT_EQ(shown.title, "スキン適用モード");
+    std::vector<int> values;
+    for (auto const& item : shown.items)
+        values.push_back(item.value);
+    EXPECT_EQ(values, (std::vector<int>{0, 0, 1, 1, 0}));  // Newly, hold off, trim on, joints from root, quiet
+    session.expect_balanced();
+}
+
+}  // namespace

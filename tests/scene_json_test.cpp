@@ -1,0 +1,86 @@
+// Scene files of the reference host.
+#include <cmath>
+
+#include "support.h"
+
+namespace {
+
+constexpr char const full_scene[] = R"({"special_characters": "#*", "edit_mode": true, "current_camera": 0,
+  "selection": ["@m"], "memory": ["root/j"], "current": "@m", "root": {"kind": "part", "name": "root", "children": [
+  {"kind": "rotator", "name": "j", "center": [1,2,3], "axis": [0,1,0], "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0.1,0,0,1]},
+  {"kind": "polygon", "name": "ボディ", "id": "m", "active_points": [0],
+   "vertices": [{"position": [0.1, 0.2, 0.3], "skin": [{"joint": "root/j", "weight": 0.7}]}]},
+  {"kind": "line", "name": "l", "points": [{"position": [1,1,1], "in_handle": [0,1,1], "first_flag": true}]},
+  {"kind": "camera", "name": "cam", "eye": [0,0,9], "target": [0,0,0]},
+  {"kind": "surface", "name": "s", "switched": true, "attached": {"joint_window": ["root/j"]}},
+  {"part_type": 13, "name_hex": "61ff62", "skin": [{"joint": "root/j", "weight": "nan"}]},
+  {"shape_type": 8, "name": "eight"}]}})";
+
+TEST(SceneFiles, WriteThenReadKeepsEverything)
+{
+    test::Session first;
+    first.load_scene(full_scene);
+    std::string const written = host::write_scene(first.scene);
+    test::Session second;
+    second.load_scene(written);
+    EXPECT_EQ(host::write_scene(second.scene), written);
+    EXPECT_EQ(second.scene.special_characters, "#*");
+    EXPECT_TRUE(second.scene.edit_mode);
+    EXPECT_EQ(second.scene.active.at(0)->name, "ボディ");
+    EXPECT_EQ(second.scene.memorised.at(0)->name, "j");
+    EXPECT_EQ(second.shape("root/j").local.m[3][0], 0.1f);
+    EXPECT_EQ(second.shape("@m").vertices[0].position.z, 0.3f);
+    EXPECT_EQ(second.shape("@m").vertices[0].skin.bindings()[0].weight, 0.7f);
+    EXPECT_TRUE(second.shape("root/l").points[0].first_flag);
+    EXPECT_TRUE(second.shape("root/s").switched);
+    EXPECT_EQ(second.shape("root/s").attached.size(), 1u);
+    auto const& odd = *second.scene.root().children()[5];
+    EXPECT_EQ(odd.name, "a\xFF" "b");
+    EXPECT_EQ(odd.part_type, 13);
+    EXPECT_TRUE(std::isnan(odd.skin.bindings()[0].weight));
+    EXPECT_EQ(second.scene.root().children()[6]->type, 8);
+}
+
+TEST(SceneFiles, JointsWithDuplicateNamesAreWrittenById)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "j"}, {"kind": "rotator", "name": "j", "id": "second"},
+      {"kind": "rotator", "name": "j"},
+      {"kind": "polygon", "name": "m", "vertices": [{"position": [0,0,0], "skin": [{"joint": "@second"}]}]}]}})");
+    auto& m = session.shape("root/m");
+    m.vertices[0].skin.add(session.scene.root().children()[2].get(), 0.5f);
+    test::Session again;
+    again.load_scene(host::write_scene(session.scene));
+    auto const& skin = again.shape("root/m").vertices[0].skin.bindings();
+    ASSERT_EQ(skin.size(), 2u);
+    EXPECT_EQ(skin[0].joint, again.scene.root().children()[1].get());
+    EXPECT_EQ(skin[1].joint, again.scene.root().children()[2].get());
+}
+
+TEST(SceneFiles, MalformedFilesSayWhere)
+{
+    struct Case {
+        char const* json;
+        char const* where;
+    } const cases[] = {
+        {"{\n  \"root\": {\"kind\": \"part\",,}\n}", "line 2, column"},
+        {R"({"root": {"kind": "gizmo"}})", "/root/kind"},
+        {R"({"root": {"kind": "part", "children": [{"name": "x"}]}})", "/root/children/0"},
+        {R"({"root": {"kind": "part", "skin": [{"joint": "root/missing"}]}})", "/root/skin/0/joint"},
+        {R"({"root": {"kind": "polygon", "vertices": [[1,2]]}})", "/root/vertices/0"},
+        {R"({"selection": ["nowhere"], "root": {"kind": "part"}})", "/selection/0"},
+        {R"([1, 2])", "/"},
+    };
+    for (Case const& c : cases) {
+        test::Session session;
+        try {
+            session.load_scene(c.json);
+            ADD_FAILURE() << "accepted " << c.json;
+        } catch (host::host_error const& e) {
+            EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
