@@ -98,7 +98,8 @@ void Binary_stream::read_bytes(void* out, std::size_t n)
         throw host_error("stream is not open for reading");
     std::size_t const available = position_ < data_.size() ? data_.size() - position_ : 0;
     std::size_t const taken = n < available ? n : available;
-    std::memcpy(out, data_.data() + position_, taken);
+    if (taken > 0)
+        std::memcpy(out, data_.data() + position_, taken);
     std::memset(static_cast<char*>(out) + taken, 0, n - taken);
     position_ += taken;
 }

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs all tests, then checks that the library exports exactly its seven functions.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DTAVRIK_SANITIZE=ON >/dev/null
+cmake --build build-test -j"$(nproc)" >/dev/null
+
+exports=$(nm -D --defined-only build-test/plugin/tavrik.so | awk '{print $3}' | sort | tr '\n' ' ')
+expected="create_interface get_info get_name get_uuid has_interface has_separate_interfaces is_resident "
+if [ "$exports" != "$expected" ]; then
+  echo "tavrik.so exports: $exports" >&2
+  echo "expected exactly:  $expected" >&2
+  exit 1
+fi
+echo "tavrik.so exports exactly: $exports"
+
+ctest --test-dir build-test --output-on-failure -j"$(nproc)"
