@@ -2,12 +2,6 @@
 
 namespace host {
 
-Fault_plan& faults()
-{
-    static Fault_plan plan;
-    return plan;
-}
-
 void Fault_plan::arm(std::string const& operation, int skip, int times)
 {
     operation_ = operation;

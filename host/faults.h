@@ -36,7 +36,9 @@ private:
     int fired_ = 0;
 };
 
-Fault_plan& faults();
+// One plan for the whole host process.
+inline Fault_plan fault_plan;
+inline Fault_plan& faults() { return fault_plan; }
 
 inline void check(char const* operation) { faults().check(operation); }
 

@@ -81,6 +81,8 @@ skin_entry_class& Model_skin::get_binding(int index, void*)
 void Model_skin::append_binding(void*)
 {
     check("skin.append_binding");
+    if (bindings_.capacity() == 0)
+        bindings_.reserve(4);  // most points have a few bindings: grow once
     bindings_.emplace_back(this);
     changed();
 }

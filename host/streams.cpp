@@ -3,21 +3,38 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "faults.h"
 
 namespace host {
 
-std::vector<char> read_file(std::string const& path)
+namespace {
+
+template <class Bytes>
+Bytes read_whole_file(std::string const& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
         throw host_error("cannot open " + path);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long const size = std::ftell(file);
+        if (size > 0)
+            bytes.resize(static_cast<std::size_t>(size));
+        std::rewind(file);
+    }
+    std::size_t const got = bytes.empty() ? 0 : std::fread(&bytes[0], 1, bytes.size(), file);
+    bool const failed = std::ferror(file) != 0 || got != bytes.size();
+    std::fclose(file);
+    if (failed)
+        throw host_error("cannot read " + path);
+    return bytes;
 }
+
+}  // namespace
+
+std::vector<char> read_file(std::string const& path) { return read_whole_file<std::vector<char>>(path); }
 
 namespace {
 
@@ -107,6 +124,8 @@ void Binary_stream::read_bytes(void* out, std::size_t n)
 char Binary_stream::read_char(void*)
 {
     check("stream.read_char");
+    if (!writing_ && position_ < data_.size())
+        return data_[position_++];
     char c;
     read_bytes(&c, 1);
     return c;
@@ -209,8 +228,7 @@ std::unique_ptr<Text_stream> Text_stream::reader(std::string const& path)
 {
     std::unique_ptr<Text_stream> s(new Text_stream);
     s->path_ = path;
-    std::vector<char> bytes = read_file(path);
-    s->data_.assign(bytes.begin(), bytes.end());
+    s->data_ = read_whole_file<std::string>(path);
     return s;
 }
 

@@ -135,7 +135,8 @@ shape_class* importer_component::get_joint_shape(stream_interface& in, shape_cla
 {
     joint_key_.clear();
     for (;;) {
-        if (in.is_end())
+        // A stream that gives bytes past its end must not grow the name without bound.
+        if (joint_key_.size() % 64 == 63 && in.is_end())
             throw std::runtime_error("skin file ends inside a joint name");
         char const c = in.read_char();
         if (c == skin_format::name_end)
