@@ -33,3 +33,19 @@ else
   echo "== The loaded scene differs from the saved one." >&2
   exit 1
 fi
+
+model=../shared/data/models/CesiumMan/glTF-Binary/CesiumMan.glb
+if [ -f "$model" ]; then
+  echo
+  echo "== A real rigged model: $model"
+  "$host" from-gltf "$model" "$out/cesium_man.json"
+  "$host" --quiet save "$out/cesium_man.json" "$out/cesium_man.vsk" --form binary
+  "$host" --quiet clear "$out/cesium_man.json" "$out/cesium_man_cleared.json"
+  "$host" --quiet load "$out/cesium_man_cleared.json" "$out/cesium_man.vsk" "$out/cesium_man_loaded.json"
+  if diff -q <("$host" show "$out/cesium_man.json") <("$host" show "$out/cesium_man_loaded.json") >/dev/null; then
+    echo "== Cleared with \"Clear skin\" and loaded back: all $("$host" show "$out/cesium_man.json" | grep -c vertex) vertex skins are as they were."
+  else
+    echo "== The model's skins differ after the load." >&2
+    exit 1
+  fi
+fi

@@ -8,6 +8,7 @@
 
 #include "exchange.h"
 #include "faults.h"
+#include "gltf_scene.h"
 #include "library.h"
 #include "scene_json.h"
 
@@ -25,6 +26,7 @@ char const usage[] = R"(usage: tavrik-host [--plugin PATH] [--lang 1033|1041] [-
   joint-clear SCENE OUT [--hold yes|no] [--active-only yes|no] "joint clear in skins"
   reset SCENE OUT                   "Reset transformation"
   show SCENE                        the skins of a scene, point by point
+  from-gltf MODEL OUT               a rigged .gltf or .glb model as a scene file
   Commands that ask take --cancel to cancel the dialog or question.
   Options not given keep the dialog's defaults.
 )";
@@ -138,6 +140,12 @@ int run(int argc, char** argv)
         need(a, 1);
         for (host::Menu_entry const& entry : plugin.menu(services))
             std::cout << kind_word(entry.kind) << " " << entry.index << ": " << entry.name << "\n";
+        return 0;
+    }
+    if (command == "from-gltf") {
+        need(a, 3);
+        host::read_gltf_scene(scene, a.words[1]);
+        host::write_scene_file(scene, a.words[2]);
         return 0;
     }
     if (command == "show") {

@@ -1,0 +1,113 @@
+// Real rigged models: every skin of each model survives "Save skin" and
+// "Load skin" in both forms, weights bit for bit.
+#include <cstring>
+#include <filesystem>
+
+#include "gltf_scene.h"
+#include "support.h"
+
+namespace {
+
+std::string models_folder() { return test::source_dir() + "/../shared/data/models"; }
+
+struct Model_case {
+    char const* file;
+    bool text_refused;  // a shape name holds ":", which a text record line cannot
+};
+
+Model_case const models[] = {
+    {"quad_skin/quad_skin.glb", false},
+    {"Fox/glTF/Fox.gltf", false},
+    {"CesiumMan/glTF-Binary/CesiumMan.glb", false},
+    {"RecursiveSkeletons/glTF-Binary/RecursiveSkeletons.glb", false},
+    {"BCN_Epileptic/BCN_Epileptic.assimp-export.glb", false},
+    {"SimpleSkin_synthetic/SimpleSkin.orig.gltf", false},
+    {"SimpleSkin_synthetic/SimpleSkin_oddchars.gltf", true},
+    // Two joints named "joint", one the other's child: full paths tell them apart.
+    {"SimpleSkin_synthetic/SimpleSkin_dupnames.gltf", false},
+};
+
+// Joint, weight bits per point of every shape, in scene order.
+std::vector<std::vector<std::pair<shape_class*, uint32_t>>> skins_of(host::Model_scene& scene,
+                                                                    std::vector<host::Model_shape*> const& order)
+{
+    (void)scene;
+    std::vector<std::vector<std::pair<shape_class*, uint32_t>>> out;
+    auto add = [&](host::Model_skin const& skin) {
+        std::vector<std::pair<shape_class*, uint32_t>> entry;
+        for (auto const& b : skin.bindings()) {
+            uint32_t bits;
+            std::memcpy(&bits, &b.weight, 4);
+            entry.emplace_back(b.joint, bits);
+        }
+        out.push_back(entry);
+    };
+    for (host::Model_shape* s : order) {
+        add(s->skin);
+        for (auto const& v : s->vertices)
+            add(v.skin);
+    }
+    return out;
+}
+
+std::size_t bound_points(host::Model_scene& scene)
+{
+    std::size_t n = 0;
+    for (host::Model_shape* s : scene.shapes_in_order())
+        for (auto const& v : s->vertices)
+            n += v.skin.bindings().empty() ? 0 : 1;
+    return n;
+}
+
+class RealModels : public ::testing::TestWithParam<Model_case> {};
+
+TEST_P(RealModels, RoundTripInBothForms)
+{
+    std::string const path = models_folder() + "/" + GetParam().file;
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << "no model at " << path << " (the shared models folder is absent)";
+    for (int form : {0, 1}) {
+        test::Session source;
+        host::read_gltf_scene(source.scene, path);
+        ASSERT_GT(bound_points(source.scene), 0u) << "the model has no skinned vertex";
+        host::Saved_file const file = source.save({{11, form}});
+        std::vector<char> const bytes = form ? file.binary : std::vector<char>(file.text.begin(), file.text.end());
+        if (form == 0 && GetParam().text_refused) {
+            ASSERT_EQ(source.services.message_boxes.size(), 1u);
+            EXPECT_NE(source.services.message_boxes[0].text.find("Use binary mode."), std::string::npos);
+            continue;
+        }
+        ASSERT_TRUE(source.services.message_boxes.empty()) << source.services.message_boxes.front().text;
+
+        test::Session target;
+        host::read_gltf_scene(target.scene, path);
+        for (host::Model_shape* s : target.scene.shapes_in_order())
+            for (auto& v : s->vertices)
+                v.skin.clear();
+        target.load(bytes);
+        target.expect_balanced();
+
+        // Compare by position in the scene order: both scenes are built alike.
+        auto const source_order = source.scene.shapes_in_order();
+        auto const target_order = target.scene.shapes_in_order();
+        auto expected = skins_of(source.scene, source_order);
+        for (auto& point : expected)
+            for (auto& binding : point) {
+                auto const at = std::find(source_order.begin(), source_order.end(), binding.first) - source_order.begin();
+                binding.first = target_order[static_cast<std::size_t>(at)];
+            }
+        auto const actual = skins_of(target.scene, target_order);
+        EXPECT_EQ(actual, expected) << GetParam().file << " form " << form;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, RealModels, ::testing::ValuesIn(models), [](auto const& info) {
+    std::string name = info.param.file;
+    name = name.substr(name.find_last_of('/') + 1);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+});
+
+}  // namespace
