@@ -48,3 +48,12 @@ void clear_active_shapes(scene_interface& scene, Clear_options const& options)
         // The walk stops here; what was cleared stays cleared.
     }
 }
+
+bool run_clear_command(scene_interface& scene, component_id const& id, Clear_options& options)
+{
+    Host_ref<dialog_interface> dialog(scene.create_dialog(id));
+    if (!dialog || !ask_clear_options(scene, *dialog, options))
+        return false;
+    clear_active_shapes(scene, options);
+    return true;
+}

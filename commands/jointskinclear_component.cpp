@@ -1,7 +1,6 @@
 #include "jointskinclear_component.h"
 
 #include "clear_walk.h"
-#include "host_ref.h"
 #include "ids.h"
 
 namespace {
@@ -36,16 +35,12 @@ bool jointskinclear_component::do_browser(scene_interface* scene, void*)
         return false;
     }
 
-    Host_ref<dialog_interface> dialog(scene->create_dialog(no_component_uuid));
-    if (!dialog)
-        return false;
     Clear_options options;
     options.joint = joint;
-    if (!ask_clear_options(*scene, *dialog, options))
+    if (!run_clear_command(*scene, no_component_uuid, options))
         return false;
     hold_points = options.hold_points;
     active_points_only = options.active_points_only;
-    clear_active_shapes(*scene, options);
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "skinclear_component.h"
 
 #include "clear_walk.h"
-#include "host_ref.h"
 #include "ids.h"
 
 int skinclear_component::get_vantel_version(void*) { return vantel_version; }
@@ -12,15 +11,11 @@ bool skinclear_component::do_browser(scene_interface* scene, void*)
 {
     if (!scene)
         return false;
-    Host_ref<dialog_interface> dialog(scene->create_dialog(skin_clear_uuid));
-    if (!dialog)
-        return false;
     Clear_options options;
-    if (!ask_clear_options(*scene, *dialog, options))
+    if (!run_clear_command(*scene, skin_clear_uuid, options))
         return false;
     hold_points = options.hold_points;
     active_points_only = options.active_points_only;
-    clear_active_shapes(*scene, options);
     return true;
 }
 

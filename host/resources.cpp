@@ -71,12 +71,12 @@ Dialog_document parse_dialog_document(std::string const& xml)
     for (pugi::xml_node item : root.child("vbox").children()) {
         if (item.type() != pugi::node_element)
             continue;
-        Dialog_item_spec spec;
-        spec.kind = item.name();
-        spec.id = item.attribute("id").as_int();
-        spec.label = item.attribute("label").value();
-        spec.default_value = item.attribute("default").value();
-        dialog.items.push_back(std::move(spec));
+        Dialog_item_spec declared;
+        declared.kind = item.name();
+        declared.id = item.attribute("id").as_int();
+        declared.label = item.attribute("label").value();
+        declared.default_value = item.attribute("default").value();
+        dialog.items.push_back(std::move(declared));
     }
     return dialog;
 }

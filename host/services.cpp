@@ -75,12 +75,12 @@ public:
         Dialog_document const document = parse_dialog_document(*xml);
         shown_.document = name;
         shown_.title = document.title;
-        for (Dialog_item_spec const& spec : document.items) {
+        for (Dialog_item_spec const& declared : document.items) {
             Shown_item item;
-            item.kind = spec.kind;
-            item.id = spec.id;
-            item.label = spec.label;
-            item.value = spec.kind == "bool" ? (spec.default_value == "true" ? 1 : 0) : std::stoi(spec.default_value);
+            item.kind = declared.kind;
+            item.id = declared.id;
+            item.label = declared.label;
+            item.value = declared.kind == "bool" ? (declared.default_value == "true" ? 1 : 0) : std::stoi(declared.default_value);
             shown_.items.push_back(item);
         }
     }

@@ -51,6 +51,27 @@ int classify_shape_type(int shape_type)
 vec3 add(vec3 const& a, vec3 const& b) { return vec3{a.x + b.x, a.y + b.y, a.z + b.z}; }
 vec3 subtract(vec3 const& a, vec3 const& b) { return vec3{a.x - b.x, a.y - b.y, a.z - b.z}; }
 
+// Rotators and scale joints: point 0 is the centre, point 1 centre + axis.
+template <class Joint>
+vec3 centre_axis_point(Joint& joint, int index)
+{
+    return index == 0 ? joint.get_center() : add(joint.get_axis(), joint.get_center());
+}
+
+// Moving point 0 keeps point 1 where it was; moving point 1 keeps the centre.
+template <class Joint>
+void set_centre_axis_point(Joint& joint, int index, vec3 const& p)
+{
+    vec3 const c = joint.get_center();
+    if (index == 0) {
+        vec3 const e = add(c, joint.get_axis());
+        joint.set_center(p);
+        joint.set_axis(subtract(e, p));
+    } else {
+        joint.set_axis(subtract(p, c));
+    }
+}
+
 // Reading and writing the eye or target of a camera part makes that camera
 // current for a moment; the scene's camera index and edit mode come back after.
 template <class F>
@@ -153,44 +174,27 @@ shape_class* Shape_class::substance_shape(int* index) const
     return ::substance_shape(*shape, index);
 }
 
-mat4 Shape_class::get_world(shape_class& s, vertex_class& vertex) const
+namespace {
+
+// A bound point is stored relative to its skin's matrix, an unbound one relative to its shape.
+mat4 world_of(skin_class& skin, shape_class& s)
 {
-    skin_class& skin = vertex.get_skin();
     return skin.get_number_of_bindings() != 0 ? skin.get_matrix() : s.get_world_matrix();
 }
 
-mat4 Shape_class::get_world(shape_class& s, control_point_class& point) const
+mat4 local_of(skin_class& skin, shape_class& s)
 {
-    skin_class& skin = point.get_skin();
-    return skin.get_number_of_bindings() != 0 ? skin.get_matrix() : s.get_world_matrix();
+    return skin.get_number_of_bindings() != 0 ? reverse_matrix(skin.get_matrix()) : s.get_inverse_world_matrix();
 }
 
-mat4 Shape_class::get_world(shape_class& s) const
-{
-    skin_class& skin = s.get_skin();
-    return skin.get_number_of_bindings() != 0 ? skin.get_matrix() : s.get_world_matrix();
-}
+}  // namespace
 
-mat4 Shape_class::get_local(shape_class& s, vertex_class& vertex) const
-{
-    skin_class& skin = vertex.get_skin();
-    return skin.get_number_of_bindings() != 0 ? reverse_matrix(skin.get_matrix())
-                                              : s.get_inverse_world_matrix();
-}
-
-mat4 Shape_class::get_local(shape_class& s, control_point_class& point) const
-{
-    skin_class& skin = point.get_skin();
-    return skin.get_number_of_bindings() != 0 ? reverse_matrix(skin.get_matrix())
-                                              : s.get_inverse_world_matrix();
-}
-
-mat4 Shape_class::get_local(shape_class& s) const
-{
-    skin_class& skin = s.get_skin();
-    return skin.get_number_of_bindings() != 0 ? reverse_matrix(skin.get_matrix())
-                                              : s.get_inverse_world_matrix();
-}
+mat4 Shape_class::get_world(shape_class& s, vertex_class& vertex) const { return world_of(vertex.get_skin(), s); }
+mat4 Shape_class::get_world(shape_class& s, control_point_class& point) const { return world_of(point.get_skin(), s); }
+mat4 Shape_class::get_world(shape_class& s) const { return world_of(s.get_skin(), s); }
+mat4 Shape_class::get_local(shape_class& s, vertex_class& vertex) const { return local_of(vertex.get_skin(), s); }
+mat4 Shape_class::get_local(shape_class& s, control_point_class& point) const { return local_of(point.get_skin(), s); }
+mat4 Shape_class::get_local(shape_class& s) const { return local_of(s.get_skin(), s); }
 
 vec3 Shape_class::get_position(int index, bool world)
 {
@@ -240,7 +244,7 @@ vec3 Shape_class::get_position(int index, bool world)
         }
         case object_rotator: {
             Host_ref<rotator_joint_interface> joint(shape->get_rotator_joint());
-            p = index == 0 ? joint->get_center() : add(joint->get_axis(), joint->get_center());
+            p = centre_axis_point(*joint, index);
             break;
         }
         case object_slider: {
@@ -250,7 +254,7 @@ vec3 Shape_class::get_position(int index, bool world)
         }
         case object_scale: {
             Host_ref<scale_joint_interface> joint(shape->get_scale_joint());
-            p = index == 0 ? joint->get_center() : add(joint->get_axis(), joint->get_center());
+            p = centre_axis_point(*joint, index);
             break;
         }
         case object_uniscale: {
@@ -373,26 +377,12 @@ void Shape_class::set_position(int index, vec3 const& v, bool world)
             break;
         case object_rotator: {
             Host_ref<rotator_joint_interface> joint(shape->get_rotator_joint());
-            vec3 const c = joint->get_center();
-            if (index == 0) {
-                vec3 const e = add(c, joint->get_axis());
-                joint->set_center(p);
-                joint->set_axis(subtract(e, p));
-            } else {
-                joint->set_axis(subtract(p, c));
-            }
+            set_centre_axis_point(*joint, index, p);
             break;
         }
         case object_scale: {
             Host_ref<scale_joint_interface> joint(shape->get_scale_joint());
-            vec3 const c = joint->get_center();
-            if (index == 0) {
-                vec3 const e = add(c, joint->get_axis());
-                joint->set_center(p);
-                joint->set_axis(subtract(e, p));
-            } else {
-                joint->set_axis(subtract(p, c));
-            }
+            set_centre_axis_point(*joint, index, p);
             break;
         }
         case object_slider: {

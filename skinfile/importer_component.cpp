@@ -281,6 +281,13 @@ bool importer_component::report_progress(shape_class& target, bool can_stop)
     return true;
 }
 
+void importer_component::begin_target(Shape_class& target, std::optional<Modification_bracket>& bracket)
+{
+    bracket.emplace(*target.shape);
+    if (!keep_existing)
+        target.clear_shape_skin(hold_points, nullptr);
+}
+
 bool importer_component::set_skin_to_shape(shape_class* target, text_stream_interface& in, int count)
 {
     Shape_class wrapper(target);
@@ -289,9 +296,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, text_stream_inte
         if (verbose)
             trace(format_text("***tavrik*** set skin to shape[%s:%2i] line number:%i", target->get_name(), depth,
                               line_number));
-        bracket.emplace(*target);
-        if (!keep_existing)
-            wrapper.clear_shape_skin(hold_points, nullptr);
+        begin_target(wrapper, bracket);
     }
     try {
         for (int k = 0; k < count; ++k) {
@@ -328,9 +333,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, stream_interface
     if (target) {
         if (verbose)
             trace(format_text("***tavrik*** set skin to shape[%s]:%2i", target->get_name(), depth));
-        bracket.emplace(*target);
-        if (!keep_existing)
-            wrapper.clear_shape_skin(hold_points, nullptr);
+        begin_target(wrapper, bracket);
     }
     try {
         for (int k = 0; k < count; ++k) {

@@ -1,6 +1,7 @@
 // "Load skin": reads a skin file into the scene and binds points anew by name.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,6 +60,8 @@ public:
 
 private:
     void trace(std::string const& line);
+    // Opens the target's modification bracket and, in "Newly" mode, clears its skins.
+    void begin_target(Shape_class& target, std::optional<Modification_bracket>& bracket);
     bool report_progress(shape_class& target, bool can_stop);
     void load_text();
     void finish_trace(char const* finished);
