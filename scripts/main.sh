@@ -34,6 +34,15 @@ else
   exit 1
 fi
 
+echo
+echo "== The three commands on examples/character.json (figure selected, spine memorised)"
+"$host" --quiet clear examples/character.json "$out/cleared.json" --hold yes
+echo "Clear skin: $("$host" show "$out/cleared.json" | grep -c '(none)') skins now empty"
+"$host" --quiet joint-clear examples/character.json "$out/without_spine.json"
+echo "joint clear in skins: bindings to spine left: $("$host" show "$out/without_spine.json" | grep -c 'spine=')"
+"$host" --quiet reset examples/character.json "$out/reset.json"
+echo "Reset transformation: shapes that keep a matrix: $(grep -c '"matrix"' "$out/reset.json") (the memorised spine)"
+
 model=../shared/data/models/CesiumMan/glTF-Binary/CesiumMan.glb
 if [ -f "$model" ]; then
   echo

@@ -232,3 +232,23 @@ TEST(Frame, MenuNamesInEnglishAndJapanese)
 }
 
 }  // namespace
+
+#include <dlfcn.h>
+
+namespace {
+
+TEST(Frame, TheLoaderFindsTheSevenExportsAndNothingElse)
+{
+    void* handle = dlopen(test::plugin_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    for (char const* name : {"has_interface", "get_name", "get_uuid", "create_interface", "get_info", "is_resident",
+                             "has_separate_interfaces"})
+        EXPECT_NE(dlsym(handle, name), nullptr) << name;
+    // Internal symbols, plain and mangled, stay hidden.
+    for (char const* name : {"sp_char", "_Z16create_componentRK12interface_idiP16vantel_interface", "N_STR",
+                             "_Z14reverse_matrix4mat4"})
+        EXPECT_EQ(dlsym(handle, name), nullptr) << name;
+    dlclose(handle);
+}
+
+}  // namespace
