@@ -18,19 +18,19 @@
 using interface_id = GUID;
 #elif defined(TAVRIK_MAC_ABI)
 struct interface_id {
-    uint64_t data1;
-    uint16_t data2;
-    uint16_t data3;
-    uint16_t data4[8];
+    uint64_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint16_t Data4[8];
 };
-static_assert(offsetof(interface_id, data2) == 8, "macOS id record layout");
-static_assert(offsetof(interface_id, data4) == 12, "macOS id record layout");
+static_assert(offsetof(interface_id, Data2) == 8, "macOS id record layout");
+static_assert(offsetof(interface_id, Data4) == 12, "macOS id record layout");
 #else
 struct interface_id {
-    uint32_t data1;
-    uint16_t data2;
-    uint16_t data3;
-    uint8_t data4[8];
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
 };
 static_assert(sizeof(interface_id) == 16, "GUID layout");
 #endif

@@ -22,10 +22,10 @@ constexpr int vantel_version = 430286;
 // Equal only when every field of the platform's id record is equal.
 inline bool same_id(interface_id const& a, interface_id const& b)
 {
-    if (a.data1 != b.data1 || a.data2 != b.data2 || a.data3 != b.data3)
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
         return false;
     for (int i = 0; i < 8; ++i)
-        if (a.data4[i] != b.data4[i])
+        if (a.Data4[i] != b.Data4[i])
             return false;
     return true;
 }

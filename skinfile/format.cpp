@@ -111,12 +111,12 @@ double read_number(char const* text, char const** end)
     if (length == 0)
         return 0.0;
     // strtod would also take hexadecimal, "inf" and "nan": give it only the run.
-    char small[264];
+    char short_run[264];
     std::string large;
-    char const* run = small;
-    if (length < sizeof small) {
-        std::memcpy(small, text, length);
-        small[length] = '\0';
+    char const* run = short_run;
+    if (length < sizeof short_run) {
+        std::memcpy(short_run, text, length);
+        short_run[length] = '\0';
     } else {
         large.assign(text, length);
         run = large.c_str();

@@ -9,27 +9,27 @@
 
 namespace {
 
-static_assert(sizeof(interface_id::data1) == 8, "64-bit first field");
-static_assert(sizeof(interface_id::data4[0]) == 2, "16-bit fields for the last group");
+static_assert(sizeof(interface_id::Data1) == 8, "64-bit first field");
+static_assert(sizeof(interface_id::Data4[0]) == 2, "16-bit fields for the last group");
 
 TEST(MacIds, RecordHoldsTheGuidFieldByField)
 {
-    EXPECT_EQ(exporter_iid.data1, 0x50E47D62u);
-    EXPECT_EQ(exporter_iid.data2, 0x8922u);
-    EXPECT_EQ(exporter_iid.data3, 0x11D1u);
-    EXPECT_EQ(exporter_iid.data4[0], 0x9Au);
-    EXPECT_EQ(exporter_iid.data4[7], 0x26u);
+    EXPECT_EQ(exporter_iid.Data1, 0x50E47D62u);
+    EXPECT_EQ(exporter_iid.Data2, 0x8922u);
+    EXPECT_EQ(exporter_iid.Data3, 0x11D1u);
+    EXPECT_EQ(exporter_iid.Data4[0], 0x9Au);
+    EXPECT_EQ(exporter_iid.Data4[7], 0x26u);
 }
 
 TEST(MacIds, EverySignificantFieldIsCompared)
 {
     EXPECT_EQ(match_interface(browser_iid), Interface_kind::browser);
     interface_id wide = exporter_iid;
-    wide.data1 |= uint64_t{1} << 40;  // only the 64-bit field can hold this
+    wide.Data1 |= uint64_t{1} << 40;  // only the 64-bit field can hold this
     EXPECT_EQ(match_interface(wide), Interface_kind::none);
     for (int i = 0; i < 8; ++i) {
         interface_id other = importer_iid;
-        other.data4[i] = static_cast<uint16_t>(other.data4[i] | 0x100);  // beyond a byte
+        other.Data4[i] = static_cast<uint16_t>(other.Data4[i] | 0x100);  // beyond a byte
         EXPECT_EQ(match_interface(other), Interface_kind::none) << i;
     }
 }
