@@ -157,7 +157,7 @@ void importer_component::load_text()
     for (;;) {
         has_pending_line_ = false;
         bool const closed = load_skin(*text_stream, start_shape, line, true);
-        if (stopped_)
+        if (stopped_ || read_failed_)
             break;
         if (closed) {
             line = nullptr;
@@ -203,7 +203,7 @@ bool importer_component::load_skin(text_stream_interface& in, shape_class* paren
         ++line_number;
         if (next[0] == '{') {
             load_skin(in, target, next, false);
-            if (stopped_)
+            if (stopped_ || read_failed_)
                 break;
             continue;
         }
