@@ -49,7 +49,6 @@ text_stream_interface* Export_object::get_text_stream(void*)
 void Export_object::run_export(void*)
 {
     check("export.run_export");
-    ++runs;
     if (exporter)
         exporter->start();
 }

@@ -44,7 +44,6 @@ public:
     exporter_interface* exporter = nullptr;
     std::unique_ptr<Binary_stream> stream;
     std::unique_ptr<Text_stream> text_stream;
-    int runs = 0;
 };
 
 // "Save skin" of the scene into path; the export dialog is answered from the services' script.

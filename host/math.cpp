@@ -39,24 +39,6 @@ mat4 inverse(mat4 const& m)
     return out;
 }
 
-vec3 transform_point(vec3 const& p, mat4 const& m)
-{
-    vec3 r;
-    for (int j = 0; j < 3; ++j)
-        r[j] = static_cast<float>(static_cast<double>(p.x) * m.m[0][j] + static_cast<double>(p.y) * m.m[1][j] +
-                                  static_cast<double>(p.z) * m.m[2][j] + m.m[3][j]);
-    return r;
-}
-
-mat4 translation(float x, float y, float z)
-{
-    mat4 t = mat4::identity;
-    t.m[3][0] = x;
-    t.m[3][1] = y;
-    t.m[3][2] = z;
-    return t;
-}
-
 bool is_identity(mat4 const& m)
 {
     for (int i = 0; i < 4; ++i)
