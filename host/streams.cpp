@@ -181,6 +181,13 @@ void Binary_stream::write_bytes(void const* in, std::size_t n)
         data_.insert(data_.end(), static_cast<char const*>(in), static_cast<char const*>(in) + n);
 }
 
+void Binary_stream::write_word(uint32_t u)
+{
+    unsigned char const b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                                static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+    write_bytes(b, 4);
+}
+
 void Binary_stream::write_text(char const* text, void*)
 {
     check("stream.write_text");
@@ -196,30 +203,21 @@ void Binary_stream::write_char(char c, void*)
 void Binary_stream::write_int(int32_t value, void*)
 {
     check("stream.write_int");
-    uint32_t const u = static_cast<uint32_t>(value);
-    unsigned char const b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
-    write_bytes(b, 4);
+    write_word(static_cast<uint32_t>(value));
 }
 
 void Binary_stream::write_float(float value, void*)
 {
     check("stream.write_float");
-    int32_t bits;
+    uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    uint32_t const u = static_cast<uint32_t>(bits);
-    unsigned char const b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
-    write_bytes(b, 4);
+    write_word(bits);
 }
 
 void Binary_stream::write_integer(int32_t value, void*)
 {
     check("stream.write_integer");
-    uint32_t const u = static_cast<uint32_t>(value);
-    unsigned char const b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
-    write_bytes(b, 4);
+    write_word(static_cast<uint32_t>(value));
 }
 
 // Text stream.

@@ -54,6 +54,7 @@ private:
     Binary_stream() = default;
     void read_bytes(void* out, std::size_t n);
     void write_bytes(void const* in, std::size_t n);
+    void write_word(uint32_t u);  // little-endian
 
     std::string path_;
     bool writing_ = false;
