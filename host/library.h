@@ -6,21 +6,36 @@
 #include <vector>
 
 #include "pluginexports.h"
+#include "resources.h"
 
 namespace host {
 
-// The platform's loader: dlopen on Linux, LoadLibrary on Windows.
+// The platform's loader: dlopen on Linux and macOS, LoadLibrary on Windows.
 class Library {
 public:
     virtual ~Library() = default;
     // The address of an exported symbol, or null.
     virtual void* symbol(char const* name) = 0;
-    // The folder the library lies in.
-    virtual std::string folder() const = 0;
+    // The library's resource documents: the VXUL folder beside it, or on
+    // Windows its own embedded resources. The source keeps the library loaded.
+    virtual std::shared_ptr<Resource_source const> resources() = 0;
 };
 
 // Throws host_error with the loader's reason.
-std::unique_ptr<Library> open_library(std::string const& path);
+std::shared_ptr<Library> open_library(std::string const& path);
+
+// The seven exports, in the order has_interface, get_name, get_uuid,
+// create_interface, get_info, is_resident, has_separate_interfaces, under the
+// names the loader finds them by: 32-bit Windows decorates standard calls.
+inline constexpr char const* export_names[] = {
+#if defined(_WIN32) && !defined(_WIN64)
+    "_has_interface@8", "_get_name@16", "_get_uuid@16", "_create_interface@20",
+    "_get_info@12", "_is_resident@12", "_has_separate_interfaces@4",
+#else
+    "has_interface", "get_name", "get_uuid", "create_interface",
+    "get_info", "is_resident", "has_separate_interfaces",
+#endif
+};
 
 enum class Interface_kind { exporter, importer, browser };
 
@@ -43,7 +58,7 @@ public:
     // A new component holding one reference, which the caller releases; null when none.
     plugin_interface* create(Interface_kind kind, int index, vantel_interface& vantel) const;
 
-    std::string const& folder() const { return folder_; }
+    std::shared_ptr<Resource_source const> resources() const { return library_->resources(); }
 
     has_interface_function has_interface = nullptr;
     get_name_function get_name = nullptr;
@@ -54,11 +69,13 @@ public:
     has_separate_interfaces_function has_separate_interfaces = nullptr;
 
 private:
-    std::unique_ptr<Library> library_;
-    std::string folder_;
+    std::shared_ptr<Library> library_;
 };
 
-// A plug-in library path next to a program: <program folder>/../plugin/tavrik.so.
+// The folder part of a path, with either separator; "." when there is none.
+std::string folder_of(std::string const& path);
+
+// The plug-in library beside a program's folder: <program folder>/../plugin/<library>.
 std::string default_plugin_path(char const* argv0);
 
 }  // namespace host

@@ -3,8 +3,11 @@
 #include <cctype>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
-#include <pugixml.hpp>
+#include <cstdlib>
+
+#include <rapidxml/rapidxml.hpp>
 
 #include "faults.h"
 
@@ -30,14 +33,28 @@ private:
     std::string folder_;
 };
 
-pugi::xml_document load(std::string const& xml, char const* what)
+// A parsed document and the text it points into.
+struct Xml_document {
+    std::vector<char> text;
+    rapidxml::xml_document<> tree;
+};
+
+void load(Xml_document& document, std::string const& xml, char const* what)
 {
-    pugi::xml_document document;
-    pugi::xml_parse_result const result = document.load_buffer(xml.data(), xml.size());
-    if (!result)
-        throw host_error(std::string(what) + ": " + result.description() + " at byte " +
-                         std::to_string(result.offset));
-    return document;
+    document.text.assign(xml.begin(), xml.end());
+    document.text.push_back('\0');
+    try {
+        document.tree.parse<rapidxml::parse_validate_closing_tags>(document.text.data());
+    } catch (rapidxml::parse_error const& error) {
+        std::ptrdiff_t const offset = error.where<char>() - document.text.data();
+        throw host_error(std::string(what) + ": " + error.what() + " at byte " + std::to_string(offset));
+    }
+}
+
+std::string attribute(rapidxml::xml_node<> const& node, char const* name)
+{
+    rapidxml::xml_attribute<> const* found = node.first_attribute(name);
+    return found ? std::string(found->value(), found->value_size()) : std::string();
 }
 
 }  // namespace
@@ -49,33 +66,36 @@ std::unique_ptr<Resource_source> resources_in_folder(std::string folder)
 
 String_table parse_string_table(std::string const& xml)
 {
-    pugi::xml_document const document = load(xml, "string table");
-    pugi::xml_node const root = document.child("strings");
+    Xml_document document;
+    load(document, xml, "string table");
+    rapidxml::xml_node<> const* root = document.tree.first_node("strings");
     if (!root)
         throw host_error("string table: no <strings> element");
     String_table table;
-    for (pugi::xml_node row : root.children("string"))
-        table.rows.emplace_back(row.attribute("id").value(), row.attribute("value").value());
+    for (auto const* row = root->first_node("string"); row; row = row->next_sibling("string"))
+        table.rows.emplace_back(attribute(*row, "id"), attribute(*row, "value"));
     return table;
 }
 
 Dialog_document parse_dialog_document(std::string const& xml)
 {
-    pugi::xml_document const document = load(xml, "dialog document");
-    pugi::xml_node const root = document.child("dialog");
+    Xml_document document;
+    load(document, xml, "dialog document");
+    rapidxml::xml_node<> const* root = document.tree.first_node("dialog");
     if (!root)
         throw host_error("dialog document: no <dialog> element");
     Dialog_document dialog;
-    dialog.title = root.attribute("title").value();
-    dialog.default_button = root.attribute("default_button").value();
-    for (pugi::xml_node item : root.child("vbox").children()) {
-        if (item.type() != pugi::node_element)
+    dialog.title = attribute(*root, "title");
+    dialog.default_button = attribute(*root, "default_button");
+    rapidxml::xml_node<> const* box = root->first_node("vbox");
+    for (auto const* item = box ? box->first_node() : nullptr; item; item = item->next_sibling()) {
+        if (item->type() != rapidxml::node_element)
             continue;
         Dialog_item_spec declared;
-        declared.kind = item.name();
-        declared.id = item.attribute("id").as_int();
-        declared.label = item.attribute("label").value();
-        declared.default_value = item.attribute("default").value();
+        declared.kind.assign(item->name(), item->name_size());
+        declared.id = std::atoi(attribute(*item, "id").c_str());
+        declared.label = attribute(*item, "label");
+        declared.default_value = attribute(*item, "default");
         dialog.items.push_back(std::move(declared));
     }
     return dialog;

@@ -2,7 +2,7 @@
 # Installs what the build needs on a Debian machine, when it is missing.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libboost-dev libpugixml-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+packages=(cmake g++ make pkg-config libboost-dev librapidxml-dev nlohmann-json3-dev libgtest-dev libgmock-dev
           libtinygltf-dev binutils)
 missing=()
 for p in "${packages[@]}"; do

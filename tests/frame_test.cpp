@@ -233,22 +233,35 @@ TEST(Frame, MenuNamesInEnglishAndJapanese)
 
 }  // namespace
 
-#include <dlfcn.h>
-
 namespace {
 
 TEST(Frame, TheLoaderFindsTheSevenExportsAndNothingElse)
 {
-    void* handle = dlopen(test::plugin_path().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    for (char const* name : {"has_interface", "get_name", "get_uuid", "create_interface", "get_info", "is_resident",
-                             "has_separate_interfaces"})
-        EXPECT_NE(dlsym(handle, name), nullptr) << name;
-    // Internal symbols, plain and mangled, stay hidden.
+    std::shared_ptr<host::Library> library = host::open_library(test::plugin_path());
+    for (char const* name : host::export_names)
+        EXPECT_NE(library->symbol(name), nullptr) << name;
+    // Internal symbols, plain and mangled, stay hidden; so do the other spelling
+    // of each export (plain on 32-bit Windows, decorated elsewhere).
     for (char const* name : {"sp_char", "_Z16create_componentRK12interface_idiP16vantel_interface", "N_STR",
-                             "_Z14reverse_matrix4mat4"})
-        EXPECT_EQ(dlsym(handle, name), nullptr) << name;
-    dlclose(handle);
+                             "_Z14reverse_matrix4mat4",
+#if defined(_WIN32) && !defined(_WIN64)
+                             "has_interface", "get_uuid", "get_uuid@12", "_get_uuid@12"
+#else
+                             "_has_interface@8", "_get_uuid@16"
+#endif
+         })
+        EXPECT_EQ(library->symbol(name), nullptr) << name;
+}
+
+TEST(Frame, ALibraryThatCannotBeLoadedIsReportedWithItsPath)
+{
+    std::string const path = test::source_dir() + "/tests/data/no-such-library";
+    try {
+        host::open_library(path);
+        ADD_FAILURE() << "loaded a library that does not exist";
+    } catch (host::host_error const& error) {
+        EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    }
 }
 
 }  // namespace

@@ -27,6 +27,49 @@ TEST(Resources, EveryDocumentIsUtf8WithAnXmlDeclaration)
         }
 }
 
+TEST(Resources, TheLoadedLibraryCarriesEveryDocumentAsShipped)
+{
+    std::shared_ptr<host::Resource_source const> library = test::plugin().resources();
+    for (int language : {host::language_english, host::language_japanese})
+        for (char const* name : {"TEXT", "EXPORT_DIALOG_ID", "IMPORT_DIALOG_ID"}) {
+            std::optional<std::string> const document = library->document(name, language);
+            ASSERT_TRUE(document) << language << "/" << name;
+            EXPECT_EQ(*document, source_document(std::to_string(language), name)) << language << "/" << name;
+        }
+    EXPECT_FALSE(library->document("NO_SUCH_DIALOG", host::language_english));
+}
+
+TEST(Resources, MalformedDocumentsAreReportedWithWhereTheyBreak)
+{
+    struct Case {
+        std::string xml;
+        std::string message;
+    };
+    std::vector<Case> const cases = {
+        {"<strings><string id=\"a\" value=\"b\"></strings>", "string table: "},
+        {"<strings><string id=\"a\" value=\"b\"/>", "string table: "},
+        {"<?xml version=\"1.0\"?><texts/>", "string table: no <strings> element"},
+    };
+    for (Case const& c : cases) {
+        try {
+            host::parse_string_table(c.xml);
+            ADD_FAILURE() << "accepted " << c.xml;
+        } catch (host::host_error const& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(c.message, 0), 0u) << error.what();
+        }
+    }
+    try {
+        host::parse_string_table(cases[0].xml);
+    } catch (host::host_error const& error) {
+        EXPECT_NE(std::string(error.what()).find(" at byte 43"), std::string::npos) << error.what();
+    }
+    EXPECT_THROW(host::parse_dialog_document("<dialog title=\"t\"><vbox></dialog>"), host::host_error);
+    EXPECT_THROW(host::parse_dialog_document("<window/>"), host::host_error);
+    // Entities are read as the characters they stand for.
+    EXPECT_EQ(host::parse_string_table("<strings><string id=\"a&amp;b\" value=\"&lt;&#x3042;&gt;\"/></strings>").rows,
+              (Rows{{"a&b", "<\xe3\x81\x82>"}}));
+}
+
 TEST(Resources, EnglishStringTableRowsInOrder)
 {
     Rows const expected = {

@@ -27,7 +27,7 @@ inline host::Plugin& plugin()
 
 inline std::shared_ptr<host::Resource_source const> resources()
 {
-    static std::shared_ptr<host::Resource_source const> source(host::resources_in_folder(plugin().folder() + "/VXUL"));
+    static std::shared_ptr<host::Resource_source const> source(plugin().resources());
     return source;
 }
 

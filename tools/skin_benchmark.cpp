@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     }
     try {
         host::Plugin plugin(plugin_path);
-        auto resources = std::shared_ptr<host::Resource_source const>(host::resources_in_folder(plugin.folder() + "/VXUL"));
+        auto resources = plugin.resources();
         host::Host_services services(resources, host::language_english);
         std::printf("%d vertices, 4 bindings each, 200 joints up to 8 deep\n", vertices);
         for (int form : {0, 1}) {

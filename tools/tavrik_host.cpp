@@ -130,7 +130,7 @@ int run(int argc, char** argv)
         throw host::host_error(std::string("no command\n") + usage);
 
     host::Plugin plugin(plugin_path);
-    auto resources = std::shared_ptr<host::Resource_source const>(host::resources_in_folder(plugin.folder() + "/VXUL"));
+    auto resources = plugin.resources();
     host::Host_services services(resources, language);
     services.echo_messages = !quiet;
     host::Model_scene scene(services);
