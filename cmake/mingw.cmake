@@ -1,6 +1,7 @@
 # Windows with Debian's mingw-w64 cross compiler; TAVRIK_MINGW_ARCH is x86_64 or i686.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${TAVRIK_MINGW_ARCH})
+set(CMAKE_C_COMPILER ${TAVRIK_MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TAVRIK_MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${TAVRIK_MINGW_ARCH}-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${TAVRIK_MINGW_ARCH}-w64-mingw32)

@@ -4,7 +4,7 @@
 
 #include "vantel_types.h"
 
-#if !defined(_WIN32)
+#if !defined(TAVRIK_WINDOWS_COM)
 typedef int32_t HRESULT;
 typedef uint32_t ULONG;
 #define TAVRIK_COM_CALL

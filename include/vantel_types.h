@@ -4,17 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(_WIN32)
-#include <unknwn.h>
-#endif
-
 // The id record follows the host platform: the Windows GUID layout on
 // Windows and Linux, a 64-bit first field and 16-bit fields on macOS.
 #if defined(__APPLE__) || defined(TAVRIK_MAC_IDS)
 #define TAVRIK_MAC_ABI 1
 #endif
 
+// Windows' own COM root and GUID, except where the macOS records are compiled.
 #if defined(_WIN32) && !defined(TAVRIK_MAC_ABI)
+#define TAVRIK_WINDOWS_COM 1
+#include <unknwn.h>
+#endif
+
+#if defined(TAVRIK_WINDOWS_COM)
 using interface_id = GUID;
 #elif defined(TAVRIK_MAC_ABI)
 struct interface_id {

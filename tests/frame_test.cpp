@@ -265,3 +265,61 @@ TEST(Frame, ALibraryThatCannotBeLoadedIsReportedWithItsPath)
 }
 
 }  // namespace
+
+#if defined(_WIN32)
+#include <windows.h>
+
+namespace {
+
+std::wstring wide(std::string const& text)
+{
+    std::wstring out(text.size(), L'\0');
+    int const n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+TEST(Frame, TheLibraryCarriesItsVersionBlock)
+{
+    std::wstring const path = wide(test::plugin_path());
+    DWORD ignored = 0;
+    DWORD const size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << GetLastError();
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020008u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020008u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0411);
+    EXPECT_EQ(translation[1], 0x04B0);
+
+    std::vector<std::pair<std::wstring, std::wstring>> const strings = {
+        {L"FileDescription", L"Vantel plugin"}, {L"InternalName", L"Vantel plugin"},
+        {L"ProductName", L"Vantel plugin"},     {L"FileVersion", L"2, 8, 0, 0"},
+        {L"ProductVersion", L"2, 8, 0, 0"},
+    };
+    for (auto const& [name, expected] : strings) {
+        wchar_t* value = nullptr;
+        std::wstring const query = L"\\StringFileInfo\\041104b0\\" + name;
+        ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            << std::string(name.begin(), name.end());
+        EXPECT_EQ(std::wstring(value), expected) << std::string(name.begin(), name.end());
+    }
+}
+
+}  // namespace
+#endif
