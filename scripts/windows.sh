@@ -21,7 +21,7 @@ done
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
 # objdump, dll, table heading, line filter, expected names
