@@ -274,7 +274,7 @@ namespace {
 std::wstring wide(std::string const& text)
 {
     std::wstring out(text.size(), L'\0');
-    int const n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+    int const n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
                                       static_cast<int>(out.size()));
     out.resize(static_cast<std::size_t>(n));
     return out;
