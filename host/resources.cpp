@@ -39,7 +39,9 @@ struct Xml_document {
     rapidxml::xml_document<> tree;
 };
 
-void load(Xml_document& document, std::string const& xml, char const* what)
+// Parses the document and gives its root element, which must be named root_name.
+rapidxml::xml_node<> const& load(Xml_document& document, std::string const& xml, char const* what,
+                                 char const* root_name)
 {
     document.text.assign(xml.begin(), xml.end());
     document.text.push_back('\0');
@@ -49,6 +51,10 @@ void load(Xml_document& document, std::string const& xml, char const* what)
         std::ptrdiff_t const offset = error.where<char>() - document.text.data();
         throw host_error(std::string(what) + ": " + error.what() + " at byte " + std::to_string(offset));
     }
+    rapidxml::xml_node<> const* root = document.tree.first_node(root_name);
+    if (!root)
+        throw host_error(std::string(what) + ": no <" + root_name + "> element");
+    return *root;
 }
 
 std::string attribute(rapidxml::xml_node<> const& node, char const* name)
@@ -67,12 +73,9 @@ std::unique_ptr<Resource_source> resources_in_folder(std::string folder)
 String_table parse_string_table(std::string const& xml)
 {
     Xml_document document;
-    load(document, xml, "string table");
-    rapidxml::xml_node<> const* root = document.tree.first_node("strings");
-    if (!root)
-        throw host_error("string table: no <strings> element");
+    rapidxml::xml_node<> const& root = load(document, xml, "string table", "strings");
     String_table table;
-    for (auto const* row = root->first_node("string"); row; row = row->next_sibling("string"))
+    for (auto const* row = root.first_node("string"); row; row = row->next_sibling("string"))
         table.rows.emplace_back(attribute(*row, "id"), attribute(*row, "value"));
     return table;
 }
@@ -80,14 +83,11 @@ String_table parse_string_table(std::string const& xml)
 Dialog_document parse_dialog_document(std::string const& xml)
 {
     Xml_document document;
-    load(document, xml, "dialog document");
-    rapidxml::xml_node<> const* root = document.tree.first_node("dialog");
-    if (!root)
-        throw host_error("dialog document: no <dialog> element");
+    rapidxml::xml_node<> const& root = load(document, xml, "dialog document", "dialog");
     Dialog_document dialog;
-    dialog.title = attribute(*root, "title");
-    dialog.default_button = attribute(*root, "default_button");
-    rapidxml::xml_node<> const* box = root->first_node("vbox");
+    dialog.title = attribute(root, "title");
+    dialog.default_button = attribute(root, "default_button");
+    rapidxml::xml_node<> const* box = root.first_node("vbox");
     for (auto const* item = box ? box->first_node() : nullptr; item; item = item->next_sibling()) {
         if (item->type() != rapidxml::node_element)
             continue;
