@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -36,10 +37,42 @@ private:
     int fired_ = 0;
 };
 
-// One plan for the whole host process.
+// The host operations called while recording, by name in call order, so
+// that tests can see the order of calls the plug-in makes.
+class Call_log {
+public:
+    void start()
+    {
+        calls_.clear();
+        recording_ = true;
+    }
+    std::vector<std::string> stop()
+    {
+        recording_ = false;
+        return std::move(calls_);
+    }
+    void note(char const* operation)
+    {
+        if (recording_)
+            calls_.emplace_back(operation);
+    }
+
+private:
+    bool recording_ = false;
+    std::vector<std::string> calls_;
+};
+
+// One plan and one log for the whole host process.
 inline Fault_plan fault_plan;
 inline Fault_plan& faults() { return fault_plan; }
+inline Call_log call_log;
+inline Call_log& calls() { return call_log; }
 
-inline void check(char const* operation) { faults().check(operation); }
+// Called at the start of every host operation: noted, then maybe made to fail.
+inline void check(char const* operation)
+{
+    calls().note(operation);
+    faults().check(operation);
+}
 
 }  // namespace host

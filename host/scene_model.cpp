@@ -652,9 +652,10 @@ void Model_shape::transform(mat4 const& m, void*)
         scene_->matrices_changed();
 }
 
-void Model_shape::clear_transformation(bool, void*)
+void Model_shape::clear_transformation(bool keep_geometry, void*)
 {
     check("shape.clear_transformation");
+    clear_transformation_arguments.push_back(keep_geometry);
     local = mat4::identity;
     if (scene_)
         scene_->matrices_changed();

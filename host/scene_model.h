@@ -195,6 +195,7 @@ public:
     std::map<uint32_t, std::vector<Model_shape*>> attached;  // by extension id's first word
     int open_modifications = 0;
     int camera_index = -1;
+    std::vector<bool> clear_transformation_arguments;  // each call's argument, for tests
 
 private:
     struct End_tag {};

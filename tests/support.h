@@ -37,7 +37,11 @@ struct Session {
     {
         host::faults().clear();
     }
-    ~Session() { host::faults().clear(); }
+    ~Session()
+    {
+        host::faults().clear();
+        host::calls().stop();
+    }
 
     void load_scene(std::string const& json)
     {
