@@ -1,8 +1,9 @@
 #include "shape_access.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
-#include <limits>
+#include <exception>
 #include <stdexcept>
 
 #include "host_ref.h"
@@ -88,11 +89,31 @@ void with_camera(shape_class& shape, F&& use, bool reading)
         bool const edit = scene->is_edit_mode();
         if (edit)
             scene->exit_edit_mode();
-        shape.get_part().make_current_camera();
-        use(scene->get_camera());
-        scene->set_current_camera_index(saved);
-        if (edit)
-            scene->enter_edit_mode();
+        // The saved camera and edit mode come back also when a step fails;
+        // the first failure is the one passed on.
+        std::exception_ptr failure;
+        try {
+            shape.get_part().make_current_camera();
+            use(scene->get_camera());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        try {
+            scene->set_current_camera_index(saved);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+        if (edit) {
+            try {
+                scene->enter_edit_mode();
+            } catch (...) {
+                if (!failure)
+                    failure = std::current_exception();
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
     }
     if (reading)
         scene->update();
@@ -102,7 +123,10 @@ void with_camera(shape_class& shape, F&& use, bool reading)
 
 vec3 no_position()
 {
-    float const nan = std::numeric_limits<float>::signaling_NaN();
+    // Made from its bits: no floating-point load on the way may quieten it.
+    std::uint32_t const bits = 0x7fa00000u;
+    float nan;
+    std::memcpy(&nan, &bits, sizeof nan);
     return vec3{nan, nan, nan};
 }
 
@@ -298,6 +322,9 @@ void move_attached_shapes(Shape_class& wrapper, vec3 const& p)
 
     vec3 const q = wrapper.get_position(0, false);
     vec3 const d = subtract(p, q);
+    // Point 0 could not be read: there is no offset to move them by.
+    if (std::isnan(d.x) || std::isnan(d.y) || std::isnan(d.z))
+        return;
     mat4 t = mat4::identity;
     t.m[3][0] = d.x;
     t.m[3][1] = d.y;
@@ -457,10 +484,17 @@ bool Shape_class::set_surface_point(int index, Surface_point const& point, bool 
             return true;
         }
         control_point_class& cp = shape->get_control_point(index);
-        if (world)
-            (point * get_local(*shape, cp)).set(cp);
-        else
+        if (!world) {
             point.set(cp);
+            return true;
+        }
+        // Written through the shape that holds the point, as it is read: a
+        // surface's line may have a matrix of its own.
+        int local = index;
+        shape_class* holder = substance_shape(&local);
+        if (!holder)
+            return false;
+        (point * get_local(*holder, cp)).set(cp);
         return true;
     } catch (...) {
         return false;

@@ -119,6 +119,7 @@ public:
     int fixed_point_count = 0;
 
 private:
+    bool has_point_skins() const;
     template <class Change>
     void hold_vertex(int index, bool hold, Change&& change);
     template <class Change>

@@ -1,6 +1,7 @@
 #include "skin.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "shape_access.h"
 
@@ -37,9 +38,19 @@ void append_skin(skin_class& skin, shape_class* joint, float weight)
         }
     }
     skin.append_binding();
-    skin_entry_class& entry = skin.get_binding(n);
-    entry.set_weight(weight);
-    entry.set_joint(joint);
+    // All or nothing: a binding left without its joint would move the point
+    // and could not be saved.
+    try {
+        skin_entry_class& entry = skin.get_binding(n);
+        entry.set_weight(weight);
+        entry.set_joint(joint);
+    } catch (...) {
+        try {
+            skin.remove_binding(n);
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 namespace {
@@ -69,8 +80,23 @@ bool matrix_moved(mat4 const& before, mat4 const& after)
     return false;
 }
 
+bool is_finite(vec3 const& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// A point without a skin (a negative index on a shape with per-point skins)
+// is a failed point, not a crash.
+skin_class& skin_of_point(Shape_class const& wrapper, int index)
+{
+    skin_class* const skin = wrapper.get_skin(index);
+    if (!skin)
+        throw std::out_of_range("no skin for this point");
+    return *skin;
+}
+
 }  // namespace
 
+// Restoring needs an old position that was really read: putting back the
+// no-position value (or a point whose joint matrix holds a NaN) would destroy
+// the stored position.
 template <class Change>
 void Shape_class::hold_vertex(int index, bool hold, Change&& change)
 {
@@ -81,7 +107,7 @@ void Shape_class::hold_vertex(int index, bool hold, Change&& change)
     vec3 const before = get_position(index, true);
     change();
     vec3 const after = get_position(index, true);
-    if (point_moved(before, after))
+    if (is_finite(before) && point_moved(before, after))
         set_position(index, before, true);
 }
 
@@ -94,12 +120,14 @@ void Shape_class::hold_control_point(int index, bool hold, Change&& change)
     }
     Surface_point before;
     before.get(shape->get_control_point(index));
-    get_surface_point(index, before, true);
+    bool const readable = get_surface_point(index, before, true) && is_finite(before.position);
     change();
     Surface_point after;
     after.get(shape->get_control_point(index));
-    get_surface_point(index, after, true);
-    if (point_moved(before.position, after.position))
+    // A new position that cannot be read counts as moved, as a NaN does.
+    if (!get_surface_point(index, after, true))
+        after.position = no_position();
+    if (readable && point_moved(before.position, after.position))
         set_surface_point(index, before, true);
 }
 
@@ -133,7 +161,7 @@ void Shape_class::append_polygon_skin(int index, Skin_bindings& bindings, bool h
 {
     hold_vertex(index, hold, [&] {
         for (auto const& [joint, weight] : bindings)
-            ::append_skin(*get_skin(index), joint, weight);
+            ::append_skin(skin_of_point(*this, index), joint, weight);
     });
 }
 
@@ -141,7 +169,7 @@ void Shape_class::append_surface_skin(int index, Skin_bindings& bindings, bool h
 {
     hold_control_point(index, hold, [&] {
         for (auto const& [joint, weight] : bindings)
-            ::append_skin(*get_skin(index), joint, weight);
+            ::append_skin(skin_of_point(*this, index), joint, weight);
     });
 }
 
@@ -153,10 +181,17 @@ void Shape_class::append_other_skin(Skin_bindings& bindings, bool hold)
     });
 }
 
+// Unlike has_variable_points, a failed count is a failure here: taking the
+// whole-shape path for it would change the shape's own skin instead of the point's.
+bool Shape_class::has_point_skins() const
+{
+    return variable_points && shape->get_number_of_all_points() > 0;
+}
+
 int Shape_class::append_skin(int index, Skin_bindings& bindings, bool hold)
 {
     try {
-        if (has_variable_points()) {
+        if (has_point_skins()) {
             if (object_type == object_surface || object_type == object_line)
                 append_surface_skin(index, bindings, hold);
             else
@@ -172,12 +207,12 @@ int Shape_class::append_skin(int index, Skin_bindings& bindings, bool hold)
 
 void Shape_class::clear_polygon_skin(int index, bool hold, shape_class* joint)
 {
-    hold_vertex(index, hold, [&] { clear_skin(*get_skin(index), joint); });
+    hold_vertex(index, hold, [&] { clear_skin(skin_of_point(*this, index), joint); });
 }
 
 void Shape_class::clear_surface_skin(int index, bool hold, shape_class* joint)
 {
-    hold_control_point(index, hold, [&] { clear_skin(*get_skin(index), joint); });
+    hold_control_point(index, hold, [&] { clear_skin(skin_of_point(*this, index), joint); });
 }
 
 void Shape_class::clear_other_skin(bool hold, shape_class* joint)
@@ -195,7 +230,7 @@ int Shape_class::clear_points_skin(std::vector<int> const& indices, bool hold, s
     if (shape->get_number_of_points() <= 0 || indices.empty())
         return 1;
     try {
-        if (has_variable_points()) {
+        if (has_point_skins()) {
             bool const control_points = object_type == object_surface || object_type == object_line;
             for (int index : indices) {
                 if (control_points)
@@ -218,7 +253,7 @@ int Shape_class::clear_shape_skin(bool hold, shape_class* joint)
     if (n <= 0)
         return 1;
     try {
-        if (has_variable_points()) {
+        if (has_point_skins()) {
             for (int i = 0; i < n; ++i) {
                 if (object_type == object_surface || object_type == object_line)
                     clear_surface_skin(i, hold, joint);

@@ -1,4 +1,5 @@
 // The three menu commands on the host's scene.
+#include <algorithm>
 #include <cmath>
 
 #include "array.h"
@@ -107,9 +108,11 @@ TEST_F(Commands, CancellingChangesNothing)
     select({"root/grp"});
     auto const before = bindings_of(mesh().vertices[0].skin);
     EXPECT_FALSE(session.command(clear_skin, {}, false));
-    EXPECT_FALSE(session.command(joint_clear, {}, false) && false);
     session.scene.memorised = {&session.shape("root/rig/A")};
     EXPECT_FALSE(session.command(joint_clear, {}, false));
+    // Each cancelled dialog was shown, and answered by its own script entry.
+    EXPECT_EQ(session.services.dialogs.size(), 2u);
+    EXPECT_TRUE(session.services.dialog_answers.empty());
     session.services.message_box_answers.push_back(false);
     EXPECT_FALSE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
     EXPECT_EQ(bindings_of(mesh().vertices[0].skin), before);
@@ -222,6 +225,136 @@ TEST(CommandArray, OwnsExactlyTheRequestedLength)
     delete[] broken.start;
     broken.start = nullptr;
     EXPECT_THROW(broken._init(1), std::bad_alloc);
+}
+
+// The host operations a command calls before it opens its bracket.
+std::vector<std::string> calls_before_the_walk(std::vector<std::string> const& calls)
+{
+    auto const begin = std::find(calls.begin(), calls.end(), "scene.begin_change");
+    return {calls.begin(), begin};
+}
+
+TEST_F(Commands, FailuresBeforeTheWalkReachTheHostWithNothingChangedOrOpen)
+{
+    for (int command : {clear_skin, joint_clear, reset_matrix}) {
+        // First a run that records what is called before the walk.
+        std::vector<std::string> before;
+        {
+            test::Session probe;
+            probe.load_scene(scene_json);
+            probe.scene.memorised = {&probe.shape("root/rig/A")};
+            probe.scene.edit_mode = true;
+            probe.scene.active = {&probe.shape("root/grp")};
+            host::calls().start();
+            EXPECT_TRUE(host::run_command(test::plugin(), probe.services, probe.scene, command));
+            before = calls_before_the_walk(host::calls().stop());
+        }
+        // Edit mode is left and the scene updated before the bracket opens.
+        ASSERT_GE(before.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(before.end() - 3, before.end()),
+                  (std::vector<std::string>{"scene.is_edit_mode", "scene.exit_edit_mode", "scene.update"}))
+            << "command " << command;
+        // Then each of those calls made to fail in turn.
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            test::Session session;
+            session.load_scene(scene_json);
+            session.scene.memorised = {&session.shape("root/rig/A")};
+            session.scene.edit_mode = true;
+            session.scene.active = {&session.shape("root/grp")};
+            int const skip = static_cast<int>(std::count(before.begin(), before.begin() + static_cast<long>(i), before[i]));
+            host::faults().arm(before[i], skip);
+            EXPECT_THROW(host::run_command(test::plugin(), session.services, session.scene, command), host::host_error)
+                << "command " << command << ", " << before[i] << " #" << skip;
+            EXPECT_EQ(session.scene.changes, 0) << before[i];
+            EXPECT_EQ(session.shape("root/grp/mesh").vertices[0].skin.bindings().size(), 2u) << before[i];
+            EXPECT_EQ(session.shape("root/grp/mesh").local.m[3][2], 2) << before[i];
+            session.expect_balanced();
+        }
+    }
+}
+
+TEST_F(Commands, EveryJointPartTypeIsAcceptedAndEveryOtherRefused)
+{
+    for (int part_type : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 100, 101}) {
+        test::Session session;
+        session.load_scene(scene_json);
+        session.scene.active = {&session.shape("root/grp/mesh")};
+        host::Model_shape& memorised = session.shape("root/rig/A");
+        memorised.part_type = part_type;
+        session.scene.memorised = {&memorised};
+        bool const joint = part_type == 2 || part_type == 3 || part_type == 4 || part_type == 5 || part_type == 10;
+        EXPECT_EQ(session.command(joint_clear), joint) << part_type;
+        EXPECT_EQ(session.services.dialogs.size(), joint ? 1u : 0u) << part_type;
+        if (joint) {
+            EXPECT_TRUE(session.services.message_boxes.empty()) << part_type;
+            EXPECT_EQ(bindings_of(session.shape("root/grp/mesh").vertices[0].skin), (Bindings{{"B", 0.4f}})) << part_type;
+        } else {
+            ASSERT_EQ(session.services.message_boxes.size(), 1u) << part_type;
+            EXPECT_EQ(session.services.message_boxes[0].text, "Invalide joint.");
+            EXPECT_FALSE(session.services.message_boxes[0].with_cancel);
+            EXPECT_EQ(session.scene.changes, 0);
+            session.services.dialog_answers.clear();
+        }
+    }
+}
+
+TEST_F(Commands, ResetLeavesEditModeAndBracketsItsWalkOnce)
+{
+    select({"root/grp/mesh", "root/grp"});
+    session.scene.edit_mode = true;
+    host::calls().start();
+    EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
+    std::vector<std::string> const calls = host::calls().stop();
+    EXPECT_FALSE(session.scene.edit_mode);
+    EXPECT_EQ(session.scene.edit_mode_exits, 1);
+    EXPECT_EQ(session.scene.updates, 1);
+    EXPECT_EQ(session.scene.changes, 1);
+    EXPECT_EQ(session.scene.refreshes, 1);
+    // update, then the bracket, then refresh after it.
+    auto at = [&](char const* name) { return std::find(calls.begin(), calls.end(), name) - calls.begin(); };
+    EXPECT_LT(at("scene.exit_edit_mode"), at("scene.update"));
+    EXPECT_LT(at("scene.update"), at("scene.begin_change"));
+    EXPECT_LT(at("scene.begin_change"), at("shape.clear_transformation"));
+    EXPECT_LT(at("scene.end_change"), at("scene.refresh"));
+    // Selected with its parent, the mesh is reset twice, each time with false.
+    EXPECT_EQ(mesh().clear_transformation_arguments, (std::vector<bool>{false, false}));
+    EXPECT_EQ(session.shape("root/grp").clear_transformation_arguments, (std::vector<bool>{false}));
+    session.expect_balanced();
+}
+
+TEST_F(Commands, JointClearWithHoldLeavesUnboundPointsWhereTheyWere)
+{
+    // Vertex 2 is bound to B alone; clearing A with hold must not touch it,
+    // and vertices 0 and 1 (A and B) are put back where they were.
+    select({"root/grp/mesh"});
+    session.scene.memorised = {&session.shape("root/rig/A")};
+    Shape_class wrapper(&mesh());
+    vec3 const v0 = wrapper.get_position(0, true);
+    vec3 const stored2 = mesh().vertices[2].position;
+    host::calls().start();
+    EXPECT_TRUE(session.command(joint_clear, {{0, 1}}));
+    std::vector<std::string> const calls = host::calls().stop();
+    vec3 const after0 = wrapper.get_position(0, true);
+    EXPECT_NEAR(after0.x, v0.x, 1e-5);
+    EXPECT_NEAR(after0.y, v0.y, 1e-5);
+    EXPECT_NEAR(after0.z, v0.z, 1e-5);
+    EXPECT_EQ(mesh().vertices[2].position.x, stored2.x);
+    EXPECT_EQ(mesh().vertices[2].position.y, stored2.y);
+    EXPECT_EQ(mesh().vertices[2].position.z, stored2.z);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "vertex.set_position"), 2);  // vertices 0 and 1 only
+    session.expect_balanced();
+}
+
+TEST_F(Commands, ANegativeActivePointIsPassedOverAndTheWalkGoesOn)
+{
+    mesh().active_points = {-1};
+    session.shape("root/grp/J").active_points = {0};
+    select({"root/grp"});
+    EXPECT_TRUE(session.command(clear_skin, {{1, 1}, {0, 1}}));
+    EXPECT_EQ(mesh().vertices[0].skin.bindings().size(), 2u);
+    EXPECT_FALSE(mesh().skin.bindings().empty());
+    EXPECT_TRUE(session.shape("root/grp/J").skin.bindings().empty());  // after the mesh in the walk
+    session.expect_balanced();
 }
 
 }  // namespace

@@ -271,3 +271,91 @@ TEST(ShapeQueries, AFailureInOneBranchOfTheSwitchWalkLeavesTheOthers)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ShapePositions, ACameraThatFailsMidwayStillGivesBackTheSceneCameraAndEditMode)
+{
+    for (char const* step : {"camera.get_eye", "scene.get_camera", "camera.set_target", "part.make_current_camera"}) {
+        test::Session session;
+        session.load_scene(fixed_points);
+        session.scene.edit_mode = true;
+        session.scene.current_camera = 1;
+        Shape_class cam(&session.shape("root/cam"));
+        host::faults().arm(step);
+        cam.get_position(0, false);
+        cam.set_position(1, vec3{1, 2, 3}, false);
+        EXPECT_EQ(host::faults().fired(), 1) << step;
+        EXPECT_EQ(session.scene.current_camera, 1) << step;
+        EXPECT_TRUE(session.scene.edit_mode) << step;
+        session.expect_balanced();
+    }
+}
+
+constexpr char const attached_scene[] = R"({"root": {"kind": "part", "name": "root", "children": [
+    {"kind": "slider", "name": "s", "start": [1,0,0], "end": [2,0,0],
+     "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1],
+     "attached": {"joint_window": ["root/a"]}},
+    {"kind": "ball", "name": "b", "center": [1,1,1], "attached": {"skin_window": ["root/a"]}},
+    {"kind": "polygon", "name": "a", "vertices": [[0,0,0]]}]}})";
+
+TEST(ShapePositions, AttachedShapesMoveByTheLocalOffsetAndNotByAnUnreadablePoint)
+{
+    test::Session session;
+    session.load_scene(attached_scene);
+    host::Model_shape& a = session.shape("root/a");
+    // In world coordinates: point 0 is compared in the slider's local space,
+    // (5,3,0) against its start (1,0,0), not its world start (11,0,0).
+    Shape_class slider(&session.shape("root/s"));
+    slider.set_position(1, vec3{15, 3, 0}, true);
+    expect_point(session.shape("root/s").end, 5, 3, 0);
+    EXPECT_EQ(a.local.m[3][0], 4);
+    EXPECT_EQ(a.local.m[3][1], 3);
+    // A skin-window list alone is enough to run the step.
+    Shape_class ball(&session.shape("root/b"));
+    ball.set_position(0, vec3{2, 1, 1}, false);
+    EXPECT_EQ(a.local.m[3][0], 5);
+    // Point 0 cannot be read: the attached shapes stay, the point still moves.
+    host::faults().arm("shape.get_ball_joint");
+    ball.set_position(0, vec3{9, 9, 9}, false);
+    EXPECT_EQ(host::faults().fired(), 1);
+    EXPECT_EQ(a.local.m[3][0], 5);
+    EXPECT_EQ(a.local.m[3][1], 3);
+    EXPECT_EQ(a.local.m[3][2], 0);
+    expect_point(session.shape("root/b").center, 9, 9, 9);
+}
+
+TEST(ShapePositions, WorldPositionsThroughSkinsSubPartsAndLinks)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "C", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 2,0,0,1]},
+        {"kind": "sphere", "name": "sph", "center": [1,0,0], "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,50,0,1],
+         "skin": [{"joint": "root/C"}]},
+        {"kind": "part", "name": "p", "children": [
+            {"kind": "part", "name": "q", "children": [
+                {"kind": "line", "name": "l", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,10,1],
+                 "points": [{"position": [0,0,0]}, {"position": [1,0,0]}]}]},
+            {"kind": "polygon", "name": "m", "vertices": [[0,5,0], [1,5,0], [2,5,0]]}]},
+        {"kind": "link", "name": "k", "children": [
+            {"kind": "polygon", "name": "lm", "vertices": [[7,7,7]]}]}]}})");
+    // A fixed point whose own skin is bound is read through the skin's matrix
+    // (C), not through the shape's own.
+    Shape_class sphere(&session.shape("root/sph"));
+    expect_point(sphere.get_position(0, true), 3, 0, 0);
+    sphere.set_position(0, vec3{4, 0, 0}, true);
+    expect_point(session.shape("root/sph").center, 2, 0, 0);
+    // Numbering through a nested part: the line's two points, then the mesh.
+    Shape_class p(&session.shape("root/p"));
+    expect_point(p.get_position(3, false), 1, 5, 0);
+    expect_point(p.get_position(1, true), 1, 0, 10);  // through the line's own matrix
+    p.set_position(1, vec3{1, 0, 0}, true);
+    expect_point(session.shape("root/p/q/l").points[1].position, 1, 0, -10);
+    EXPECT_TRUE(is_no_position(p.get_position(5, false)));
+    // A link part is read through its own children.
+    Shape_class link(&session.shape("root/k"));
+    EXPECT_EQ(link.object_type, 13);
+    expect_point(link.get_position(0, false), 7, 7, 7);
+}
+
+}  // namespace

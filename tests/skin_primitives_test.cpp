@@ -1,4 +1,6 @@
 // Adding and removing skin bindings, with points held in place on request.
+#include <algorithm>
+
 #include "shape_access.h"
 #include "skin.h"
 #include "support.h"
@@ -191,6 +193,258 @@ TEST(SkinPrimitives, FailuresUnderWayBecomeResultsExceptTheFirstCount)
     EXPECT_THROW(mesh.clear_shape_skin(false, nullptr), host::host_error);
     host::faults().arm("shape.get_number_of_points");
     EXPECT_THROW(mesh.clear_points_skin({0}, false, nullptr), host::host_error);
+}
+
+}  // namespace
+
+namespace {
+
+// Shapes for the rules that hold points while skins change: C moves what it
+// binds by (2, 0, 0), R turns it a quarter round the z axis and moves it.
+constexpr char const held[] = R"({"root": {"kind": "part", "name": "root", "children": [
+    {"kind": "rotator", "name": "C", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 2,0,0,1]},
+    {"kind": "rotator", "name": "R", "matrix": [0,1,0,0, -1,0,0,0, 0,0,1,0, 1,2,3,1]},
+    {"kind": "rotator", "name": "N", "matrix": ["nan",0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1]},
+    {"kind": "rotator", "name": "W", "matrix": [1,0,0,0.5, 0,1,0,0, 0,0,1,0, 0,0,0,1]},
+    {"kind": "rotator", "name": "J", "matrix": [1,0,0,0, 0,2,0,0, 0,0,1,0, 5,6,7,1]},
+    {"kind": "rotator", "name": "Z", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0.05,1]},
+    {"kind": "polygon", "name": "mesh", "vertices": [
+        {"position": [0.5,0.25,0], "skin": [{"joint": "root/N"}]},
+        {"position": [1,0,0], "skin": [{"joint": "root/C"}]},
+        [2,0,0]]},
+    {"kind": "polygon", "name": "empty"},
+    {"kind": "line", "name": "line", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,10,1],
+     "points": [{"position": [1,0,0], "out_handle": [1,1,0], "skin": [{"joint": "root/C"}]},
+                {"position": [3,0,0]}]},
+    {"kind": "surface", "name": "surf", "children": [
+        {"kind": "line", "name": "l1", "points": [{"position": [0,0,0]}]},
+        {"kind": "line", "name": "l2", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,10,1],
+         "points": [{"position": [6,0,-10]}, {"position": [4,0,0], "skin": [{"joint": "root/C"}]}]}]}]}})";
+
+struct Held : ::testing::Test {
+    void SetUp() override { session.load_scene(held); }
+    host::Model_shape& shape(char const* reference) { return session.shape(reference); }
+    Skin_bindings to(char const* joint, float weight = 1.0f) { return {{&shape(joint), weight}}; }
+    test::Session session;
+};
+
+void expect_near(vec3 const& p, vec3 const& q, float tolerance = 1e-5f)
+{
+    EXPECT_NEAR(p.x, q.x, tolerance);
+    EXPECT_NEAR(p.y, q.y, tolerance);
+    EXPECT_NEAR(p.z, q.z, tolerance);
+}
+
+std::size_t count(std::vector<std::string> const& calls, std::string const& name)
+{
+    return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), name));
+}
+
+TEST_F(Held, ANegativeIndexIsAFailedPointNotACrash)
+{
+    Skin_bindings list = to("root/C");
+    for (char const* reference : {"root/mesh", "root/line", "root/surf"}) {
+        Shape_class wrapper(&shape(reference));
+        EXPECT_EQ(wrapper.append_skin(-1, list, false), 1) << reference;
+        EXPECT_EQ(wrapper.append_skin(-1, list, true), 1) << reference;
+        EXPECT_EQ(wrapper.clear_points_skin({-1}, true, nullptr), 1) << reference;
+        EXPECT_EQ(wrapper.clear_points_skin({-1}, false, &shape("root/C")), 1) << reference;
+    }
+    EXPECT_TRUE(shape("root/mesh").skin.bindings().empty());
+    EXPECT_EQ(bindings_of(shape("root/mesh").vertices[1].skin), (Bindings{{"C", 1.0f}}));
+    EXPECT_EQ(bindings_of(shape("root/line").points[0].skin), (Bindings{{"C", 1.0f}}));
+    // The rule reads the kind's flag, not whether the shape has points now.
+    EXPECT_EQ(Shape_class(&shape("root/empty")).get_skin(-1), nullptr);
+}
+
+TEST_F(Held, AFailedPointCountIsAFailureNotTheWholeShapePath)
+{
+    Skin_bindings list = to("root/J");
+    Shape_class mesh(&shape("root/mesh"));
+    host::faults().arm("shape.get_number_of_all_points");
+    EXPECT_EQ(mesh.append_skin(2, list, false), 1);
+    EXPECT_TRUE(shape("root/mesh").skin.bindings().empty());
+    EXPECT_TRUE(shape("root/mesh").vertices[2].skin.bindings().empty());
+
+    shape("root/mesh").skin.add(&shape("root/J"), 1.0f);
+    host::faults().arm("shape.get_number_of_all_points");
+    EXPECT_EQ(mesh.clear_points_skin({1}, false, nullptr), 1);
+    EXPECT_EQ(bindings_of(shape("root/mesh").skin), (Bindings{{"J", 1.0f}}));  // promised to stay
+    EXPECT_EQ(bindings_of(shape("root/mesh").vertices[1].skin), (Bindings{{"C", 1.0f}}));
+    host::faults().arm("shape.get_number_of_all_points");
+    EXPECT_EQ(mesh.clear_shape_skin(false, nullptr), 1);
+    EXPECT_EQ(bindings_of(shape("root/mesh").skin), (Bindings{{"J", 1.0f}}));
+}
+
+TEST_F(Held, AnUnreadableOldPositionIsNeverWrittenBack)
+{
+    // Vertex 0 is bound to N, whose matrix holds a NaN: its world position
+    // cannot be read, and clearing with hold must keep what is stored.
+    Shape_class mesh(&shape("root/mesh"));
+    EXPECT_EQ(mesh.clear_points_skin({0}, true, nullptr), 0);
+    EXPECT_TRUE(shape("root/mesh").vertices[0].skin.bindings().empty());
+    expect_near(shape("root/mesh").vertices[0].position, vec3{0.5f, 0.25f, 0});
+
+    // A control point whose old world position cannot be read (the line's
+    // matrix is not there) keeps its stored coordinates.
+    Shape_class line(&shape("root/line"));
+    host::faults().arm("shape.get_world_matrix");
+    Skin_bindings list = to("root/C");
+    EXPECT_EQ(line.append_skin(1, list, true), 0);
+    expect_near(shape("root/line").points[1].position, vec3{3, 0, 0});
+}
+
+TEST_F(Held, EveryAxisCountsInTheDistance)
+{
+    Shape_class mesh(&shape("root/mesh"));
+    Skin_bindings list = to("root/Z");  // a move of 0.05 along z alone
+    EXPECT_EQ(mesh.append_skin(2, list, true), 0);
+    expect_near(mesh.get_position(2, true), vec3{2, 0, 0});
+}
+
+TEST_F(Held, AnUnreadableNewPositionCountsAsMoved)
+{
+    Shape_class mesh(&shape("root/mesh"));
+    vec3 const before = mesh.get_position(2, true);
+    host::faults().arm("vertex.get_position", 1);  // the read after the change fails
+    Skin_bindings list = to("root/C");
+    EXPECT_EQ(mesh.append_skin(2, list, true), 0);
+    expect_near(mesh.get_position(2, true), before);
+    expect_near(shape("root/mesh").vertices[2].position, vec3{0, 0, 0});  // stored relative to C
+}
+
+TEST_F(Held, ControlPointsOfLinesAndSurfacesAreClearedAndHeld)
+{
+    Shape_class line(&shape("root/line"));
+    Surface_point before;
+    ASSERT_TRUE(line.get_surface_point(0, before, true));
+    EXPECT_EQ(line.clear_shape_skin(true, nullptr), 0);
+    EXPECT_TRUE(shape("root/line").points[0].skin.bindings().empty());
+    Surface_point after;
+    ASSERT_TRUE(line.get_surface_point(0, after, true));
+    expect_near(after.position, before.position);
+    expect_near(after.out_handle, before.out_handle);
+
+    // A surface part: its points are the control points of its lines; the
+    // second line has a matrix of its own, through which the point is held.
+    Shape_class surf(&shape("root/surf"));
+    EXPECT_EQ(surf.get_skin(2), &shape("root/surf/l2").points[1].skin);
+    Surface_point on_surface;
+    ASSERT_TRUE(surf.get_surface_point(2, on_surface, true));
+    expect_near(on_surface.position, vec3{6, 0, 0});  // (4,0,0) through C
+    EXPECT_EQ(surf.clear_shape_skin(true, nullptr), 0);
+    EXPECT_TRUE(shape("root/surf/l2").points[1].skin.bindings().empty());
+    ASSERT_TRUE(surf.get_surface_point(2, on_surface, true));
+    expect_near(on_surface.position, vec3{6, 0, 0});
+    expect_near(shape("root/surf/l2").points[1].position, vec3{6, 0, -10});
+}
+
+TEST_F(Held, BindingASurfacePointWithHoldKeepsItInWorldSpace)
+{
+    Shape_class surf(&shape("root/surf"));
+    Skin_bindings list = to("root/J");
+    vec3 const before = surf.get_position(1, true);
+    expect_near(before, vec3{6, 0, 0});
+    EXPECT_EQ(surf.append_skin(1, list, true), 0);
+    EXPECT_EQ(bindings_of(shape("root/surf/l2").points[0].skin), (Bindings{{"J", 1.0f}}));
+    expect_near(surf.get_position(1, true), before);
+    // Then cleared again with hold: back to the line's own matrix, same place.
+    EXPECT_EQ(surf.clear_points_skin({1}, true, nullptr), 0);
+    expect_near(surf.get_position(1, true), before);
+    expect_near(shape("root/surf/l2").points[0].position, vec3{6, 0, -10});
+}
+
+TEST_F(Held, AWholeShapeIsPutBackThroughOldTimesInverseOfNew)
+{
+    // J has a scale and a translation of its own; binding it to the turned
+    // and moved R changes its world matrix, and hold must bring back exactly
+    // the old one (the product the other way round does not).
+    host::Model_shape& j = shape("root/J");
+    mat4 const before = j.get_world_matrix();
+    Shape_class wrapper(&j);
+    Skin_bindings list = to("root/R");
+    EXPECT_EQ(wrapper.append_skin(0, list, true), 0);
+    mat4 const after = j.get_world_matrix();
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(after.m[r][c], before.m[r][c], 1e-5) << r << c;
+    EXPECT_EQ(bindings_of(j.skin), (Bindings{{"R", 1.0f}}));
+}
+
+TEST_F(Held, AWholeShapeLooksOnlyAtTheFirstThreeColumnsAndNotAtNaN)
+{
+    host::Model_shape& j = shape("root/J");
+    j.local = mat4::identity;
+    session.scene.matrices_changed();
+    Shape_class wrapper(&j);
+    // W differs from the identity only in column 3: not a move.
+    Skin_bindings to_w = to("root/W");
+    host::calls().start();
+    EXPECT_EQ(wrapper.append_skin(0, to_w, true), 0);
+    EXPECT_EQ(count(host::calls().stop(), "shape.transform"), 0u);
+    // N's NaN entry counts as unchanged.
+    j.skin.clear();
+    session.scene.matrices_changed();
+    Skin_bindings to_n = to("root/N");
+    host::calls().start();
+    EXPECT_EQ(wrapper.append_skin(0, to_n, true), 0);
+    EXPECT_EQ(count(host::calls().stop(), "shape.transform"), 0u);
+    // A real move is put back with one transform.
+    j.skin.clear();
+    session.scene.matrices_changed();
+    Skin_bindings to_c = to("root/C");
+    host::calls().start();
+    EXPECT_EQ(wrapper.append_skin(0, to_c, true), 0);
+    EXPECT_EQ(count(host::calls().stop(), "shape.transform"), 1u);
+}
+
+TEST_F(Held, AddingABindingIsAllOrNothing)
+{
+    host::Model_skin& skin = shape("root/mesh").vertices[2].skin;
+    for (char const* step : {"skin.get_binding", "skin_entry.set_weight", "skin_entry.set_joint"}) {
+        host::faults().arm(step);
+        EXPECT_THROW(append_skin(skin, &shape("root/C"), 0.5f), host::host_error) << step;
+        EXPECT_TRUE(skin.bindings().empty()) << step;
+    }
+    // Through a point: the result says so and nothing is left half made.
+    Shape_class mesh(&shape("root/mesh"));
+    Skin_bindings list = to("root/C");
+    host::faults().arm("skin_entry.set_joint");
+    EXPECT_EQ(mesh.append_skin(2, list, true), 1);
+    EXPECT_TRUE(skin.bindings().empty());
+    expect_near(shape("root/mesh").vertices[2].position, vec3{2, 0, 0});
+    // The order of a new binding: appended, then weight, then joint.
+    host::calls().start();
+    append_skin(skin, &shape("root/C"), 0.5f);
+    std::vector<std::string> const calls = host::calls().stop();
+    EXPECT_EQ(calls, (std::vector<std::string>{"skin.get_number_of_bindings", "skin.append_binding",
+                                                "skin.get_binding", "skin_entry.set_weight",
+                                                "skin_entry.set_joint"}));
+}
+
+TEST_F(Held, FailuresOfTheWholeShapePath)
+{
+    host::Model_shape& j = shape("root/J");
+    Shape_class wrapper(&j);
+    Skin_bindings list = to("root/C");
+    host::faults().arm("shape.transform");
+    EXPECT_EQ(wrapper.append_skin(0, list, true), 1);  // bound, but not put back
+    EXPECT_EQ(bindings_of(j.skin), (Bindings{{"C", 1.0f}}));
+    // The whole-shape clear without a joint is the host's remove_skin.
+    host::calls().start();
+    EXPECT_EQ(wrapper.clear_shape_skin(false, nullptr), 0);
+    std::vector<std::string> calls = host::calls().stop();
+    EXPECT_EQ(count(calls, "shape.remove_skin"), 1u);
+    EXPECT_EQ(count(calls, "skin.remove_binding"), 0u);
+    EXPECT_TRUE(j.skin.bindings().empty());
+    // With a joint it removes that joint's binding from the own skin.
+    j.skin.add(&shape("root/C"), 0.5f);
+    j.skin.add(&shape("root/R"), 0.5f);
+    host::calls().start();
+    EXPECT_EQ(wrapper.clear_shape_skin(false, &shape("root/C")), 0);
+    calls = host::calls().stop();
+    EXPECT_EQ(count(calls, "shape.remove_skin"), 0u);
+    EXPECT_EQ(bindings_of(j.skin), (Bindings{{"R", 0.5f}}));
 }
 
 }  // namespace
