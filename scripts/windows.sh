@@ -39,11 +39,14 @@ expect() {  # what, found, expected
 exports() { table "$1" "$2" '\[Ordinal\/Name Pointer\] Table' '/\[/ && !/Table/ {print $NF}'; }
 imports() { "$1" -p "$2" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' '; }
 
-# Headless wine in a prefix of its own; no display is needed.
+# Headless wine in a prefix of its own; no display is needed. Each kind of
+# program runs under its own loader: Debian's wine wrapper picks the 32-bit
+# one whenever wine32 is installed, also for 64-bit programs.
 export WINEPREFIX="$PWD/build-wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+declare -A loader=([x86_64]=/usr/lib/wine/wine64 [i686]=/usr/lib/wine/wine)
 for arch in x86_64 i686; do
   cmake -S . -B "build-win-$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="${loader[$arch]}" >/dev/null
   cmake --build "build-win-$arch" -j"$(nproc)" >/dev/null
 done
 
@@ -56,8 +59,20 @@ expect "tavrik64.dll imports" "$(imports x86_64-w64-mingw32-objdump build-win-x8
 expect "tavrik.dll imports" "$(imports i686-w64-mingw32-objdump build-win-i686/plugin/tavrik.dll)" \
   "KERNEL32.dll libgcc_s_dw2-1.dll libstdc++-6.dll msvcrt.dll "
 
-wineboot --init >/dev/null 2>&1 || true
-for arch in x86_64 i686; do
+# Some kernels cannot run 32-bit programs at all: the 32-bit loader is a tiny
+# 32-bit program, so asking it for its version tells. Where it cannot run,
+# tavrik.dll is still built and its tables checked above; only its suite is
+# skipped, and said so.
+archs=(x86_64)
+if "${loader[i686]}" --version >/dev/null 2>&1; then
+  archs+=(i686)
+else
+  echo "== SKIPPED: the 32-bit Windows suite (tavrik.dll): this machine cannot run 32-bit programs" \
+       "(${loader[i686]} --version failed); tavrik.dll was built and its export and import tables checked."
+fi
+
+"${loader[x86_64]}" wineboot --init >/dev/null 2>&1 || true
+for arch in "${archs[@]}"; do
   echo "== Windows $arch tests under wine"
   ctest --test-dir "build-win-$arch" --output-on-failure
 done
@@ -66,18 +81,23 @@ done
 # files are the same bytes on both, and loading them brings back every skin.
 out=build-wine-out
 mkdir -p "$out"
-for arch in x86_64 i686; do
+for arch in "${archs[@]}"; do
   host="build-win-$arch/bin/tavrik-host.exe"
+  wine="${loader[$arch]}"
   for form in text binary; do
-    wine "$host" --quiet save examples/character.json "$out/$arch.$form.vsk" --form "$form"
-    wine "$host" --quiet load examples/character_unbound.json "$out/$arch.$form.vsk" "$out/$arch.$form.json"
-    if ! cmp -s <(wine "$host" show examples/character.json) <(wine "$host" show "$out/$arch.$form.json"); then
+    "$wine" "$host" --quiet save examples/character.json "$out/$arch.$form.vsk" --form "$form"
+    "$wine" "$host" --quiet load examples/character_unbound.json "$out/$arch.$form.vsk" "$out/$arch.$form.json"
+    if ! cmp -s <("$wine" "$host" show examples/character.json) <("$wine" "$host" show "$out/$arch.$form.json"); then
       echo "Windows $arch: loading the $form file did not bring back the example's skins" >&2
       exit 1
     fi
   done
 done
-for form in text binary; do
-  cmp "$out/x86_64.$form.vsk" "$out/i686.$form.vsk"
-done
-echo "Windows hosts: both forms saved alike by both libraries and loaded back whole."
+if [ ${#archs[@]} -eq 2 ]; then
+  for form in text binary; do
+    cmp "$out/x86_64.$form.vsk" "$out/i686.$form.vsk"
+  done
+  echo "Windows hosts: both forms saved alike by both libraries and loaded back whole."
+else
+  echo "Windows host (64-bit): both forms saved and loaded back whole; the 32-bit host was skipped (see above)."
+fi
