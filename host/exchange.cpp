@@ -51,6 +51,10 @@ void Export_object::run_export(void*)
     check("export.run_export");
     if (exporter)
         exporter->start();
+    // What the buffers still hold reaches the file before the export ends,
+    // so that a refused write is reported to the exporter and not lost at close.
+    stream->flush();
+    text_stream->flush();
 }
 
 void Export_object::print_message(char const* text, void*) { scene.services().print_message(text); }
@@ -78,6 +82,8 @@ void run_save(Plugin const& plugin, Host_services& services, Model_scene& scene,
         object.exporter->do_export(&object);
     }
     object.close();
+    if (object.stream->failed() || object.text_stream->failed())
+        throw host_error("the skin file " + path + " was not written whole");
 }
 
 Saved_file run_save_to_memory(Plugin const& plugin, Host_services& services, Model_scene& scene)

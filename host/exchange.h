@@ -47,6 +47,7 @@ public:
 };
 
 // "Save skin" of the scene into path; the export dialog is answered from the services' script.
+// Throws when the file could not be created or written whole.
 void run_save(Plugin const& plugin, Host_services& services, Model_scene& scene, std::string const& path);
 // The same into memory: what the exporter wrote, in the form it chose.
 struct Saved_file {

@@ -114,7 +114,7 @@ struct Builder {
 
     void add_node(Model_shape& parent, int index, int depth)
     {
-        if (index < 0 || static_cast<std::size_t>(index) >= model.nodes.size() || depth > 1000)
+        if (index < 0 || static_cast<std::size_t>(index) >= model.nodes.size() || depth > max_scene_depth)
             throw host_error("broken glTF node tree");
         auto const i = static_cast<std::size_t>(index);
         if (shapes[i])

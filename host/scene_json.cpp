@@ -140,7 +140,7 @@ public:
             throw Scene_error("/", "a scene file holds one object");
         if (!document.contains("root"))
             throw Scene_error("/", "no \"root\" shape");
-        fill(scene_.new_root(), document["root"], "/root");
+        fill(scene_.new_root(), document["root"], "/root", 1);
         scene_.renumber();
 
         scene_.special_characters = document.value("special_characters", std::string());
@@ -203,7 +203,7 @@ private:
             skins_.push_back(Pending_skin{&skin, node["skin"], where + "/skin"});
     }
 
-    void fill(Model_shape& shape, json const& node, std::string const& where)
+    void fill(Model_shape& shape, json const& node, std::string const& where, int depth)
     {
         if (!node.is_object())
             throw Scene_error(where, "a shape is an object");
@@ -292,9 +292,14 @@ private:
             json const& children = node["children"];
             if (!children.is_array())
                 throw Scene_error(where + "/children", "children are a list of shapes");
+            // Every walk over the tree, the plug-in's too, goes one call deeper
+            // per level: a deeper scene would end in a stack overflow.
+            if (!children.empty() && depth >= max_scene_depth)
+                throw Scene_error(where + "/children",
+                                  "shapes nested deeper than " + std::to_string(max_scene_depth) + " levels");
             for (std::size_t i = 0; i < children.size(); ++i) {
                 auto child = std::make_unique<Model_shape>(&scene_, shape_type_part, part_plain, "");
-                fill(*child, children[i], where + "/children/" + std::to_string(i));
+                fill(*child, children[i], where + "/children/" + std::to_string(i), depth + 1);
                 shape.add_child(std::move(child));
             }
         }

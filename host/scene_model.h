@@ -20,6 +20,10 @@
 
 namespace host {
 
+// The deepest shape tree the host builds: every walk over a tree, the
+// plug-in's too, goes one call deeper per level.
+constexpr int max_scene_depth = 1000;
+
 class Model_scene;
 class Model_shape;
 

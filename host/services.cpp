@@ -123,7 +123,7 @@ public:
         if (responder_) {
             if (answer.confirm)
                 responder_->save_dialog_data(*this);
-            responder_->terminate(*this, answer.confirm ? 1 : 2);
+            services_.terminate_results.push_back(responder_->terminate(*this, answer.confirm ? 1 : 2));
         }
         return answer.confirm;
     }

@@ -86,6 +86,8 @@ public:
     // Dialogs: answers by script (confirm with defaults when none is left).
     std::deque<Dialog_answer> dialog_answers;
     std::vector<Shown_dialog> dialogs;
+    // What each responder's terminate gave back, in order.
+    std::vector<int> terminate_results;
     // Progress: step_progress answers false from this step on (counting from 1).
     std::optional<int> stop_at_step;
     std::vector<Progress_record> progress;

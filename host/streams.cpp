@@ -47,15 +47,35 @@ std::FILE* open_for_writing(std::string const& path)
     return file;
 }
 
-void close_file(std::FILE*& file, std::string const& path)
+void close_file(std::FILE*& file, std::string const& path, bool& failed)
 {
     if (!file)
         return;
     bool const ok = std::fflush(file) == 0;
     bool const closed = std::fclose(file) == 0;
     file = nullptr;
-    if (!ok || !closed)
+    if (!ok || !closed) {
+        failed = true;
         throw host_error("cannot write " + path);
+    }
+}
+
+void flush_file(std::FILE* file, std::string const& path, bool& failed)
+{
+    if (file && std::fflush(file) != 0) {
+        failed = true;
+        throw host_error("cannot write " + path);
+    }
+}
+
+std::FILE* open_or_fail(std::string const& path, bool& failed)
+{
+    try {
+        return open_for_writing(path);
+    } catch (...) {
+        failed = true;
+        throw;
+    }
 }
 
 }  // namespace
@@ -107,7 +127,9 @@ Binary_stream::~Binary_stream()
     }
 }
 
-void Binary_stream::close() { close_file(file_, path_); }
+void Binary_stream::flush() { flush_file(file_, path_, failed_); }
+
+void Binary_stream::close() { close_file(file_, path_, failed_); }
 
 void Binary_stream::read_bytes(void* out, std::size_t n)
 {
@@ -174,9 +196,11 @@ void Binary_stream::write_bytes(void const* in, std::size_t n)
     if (!writing_)
         throw host_error("stream is not open for writing");
     if (!file_ && !path_.empty())
-        file_ = open_for_writing(path_);
-    if (file_ && std::fwrite(in, 1, n, file_) != n)
+        file_ = open_or_fail(path_, failed_);
+    if (file_ && std::fwrite(in, 1, n, file_) != n) {
+        failed_ = true;
         throw host_error("cannot write " + path_);
+    }
     if (path_.empty())
         data_.insert(data_.end(), static_cast<char const*>(in), static_cast<char const*>(in) + n);
 }
@@ -260,7 +284,9 @@ Text_stream::~Text_stream()
     }
 }
 
-void Text_stream::close() { close_file(file_, path_); }
+void Text_stream::flush() { flush_file(file_, path_, failed_); }
+
+void Text_stream::close() { close_file(file_, path_, failed_); }
 
 void Text_stream::read_line(char const** text, void*)
 {
@@ -294,9 +320,11 @@ void Text_stream::write_raw(char const* text, std::size_t n)
     if (!writing_)
         throw host_error("stream is not open for writing");
     if (!file_ && !path_.empty())
-        file_ = open_for_writing(path_);
-    if (file_ && std::fwrite(text, 1, n, file_) != n)
+        file_ = open_or_fail(path_, failed_);
+    if (file_ && std::fwrite(text, 1, n, file_) != n) {
+        failed_ = true;
         throw host_error("cannot write " + path_);
+    }
     if (path_.empty())
         data_.append(text, n);
 }

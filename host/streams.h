@@ -21,7 +21,9 @@ public:
 };
 
 // Reading loads the whole file; reads past its end give zero bytes and
-// is_end stays true. Writing creates the file at the first write.
+// is_end stays true. Writing creates the file at the first write; a write
+// that the system refuses fails at that write, or at the flush that the
+// export object makes before the export ends.
 class Binary_stream final : public Host_owned<stream_interface> {
 public:
     static std::unique_ptr<Binary_stream> reader(std::string const& path);
@@ -45,9 +47,13 @@ public:
     void write_float(float value, void* = nullptr) override;
     void write_integer(int32_t value, void* = nullptr) override;
 
+    // Hands what is buffered to the system; throws when it refuses.
+    void flush();
     // Flushes a writer; throws when the file cannot be written.
     void close();
     bool written() const { return file_ != nullptr; }
+    // A write or flush of this stream has failed.
+    bool failed() const { return failed_; }
     std::vector<char> const& bytes() const { return data_; }
 
 private:
@@ -61,6 +67,7 @@ private:
     std::FILE* file_ = nullptr;
     std::vector<char> data_;
     std::size_t position_ = 0;
+    bool failed_ = false;
 };
 
 // Floats are written in the shortest form that reads back exactly, with
@@ -85,8 +92,10 @@ public:
     void write_char(char c, void* = nullptr) override;
     void end_line(void* = nullptr) override;
 
+    void flush();
     void close();
     bool written() const { return file_ != nullptr; }
+    bool failed() const { return failed_; }
     std::string const& text() const { return data_; }
 
 private:
@@ -99,6 +108,7 @@ private:
     std::string data_;
     std::size_t position_ = 0;
     std::string line_;
+    bool failed_ = false;
 };
 
 // The shortest text of a float that reads back to the same float.

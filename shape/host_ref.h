@@ -64,14 +64,24 @@ public:
     explicit Modification_bracket(shape_class& shape) : shape_(shape) { shape_.begin_modification(); }
     Modification_bracket(Modification_bracket const&) = delete;
     Modification_bracket& operator=(Modification_bracket const&) = delete;
+    // Closes the bracket where its failure can still be reported.
+    void close()
+    {
+        if (open_) {
+            open_ = false;
+            shape_.end_modification();
+        }
+    }
+    // On a path that is failing already, a failure to close is dropped.
     ~Modification_bracket()
     {
         try {
-            shape_.end_modification();
+            close();
         } catch (...) {
         }
     }
 
 private:
     shape_class& shape_;
+    bool open_ = true;
 };

@@ -60,8 +60,7 @@ std::string_view skip_special_char(bool trim, std::string_view name)
     return name;
 }
 
-void append_fullname_binary(Name_options const& options, shape_class& shape, std::string& out,
-                            bool last)
+bool append_fullname_binary(Name_options const& options, shape_class& shape, std::string& out, bool last)
 {
     // The chain from the outermost ancestor down, climbing no higher than
     // the top shape or a shape without parent.
@@ -75,29 +74,52 @@ void append_fullname_binary(Name_options const& options, shape_class& shape, std
             chain.push_back(current);
         }
     }
+    bool readable = true;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        out += skip_special_char(options.trim_names, (*it)->get_name());
+        char const* const name = skip_special_char(options.trim_names, (*it)->get_name());
+        // 0xFF inside a name would read back as a component boundary.
+        if (std::strchr(name, '\xFF'))
+            readable = false;
+        out += name;
         bool const is_last = it + 1 == chain.rend();
         out += is_last && last ? '\0' : '\xFF';
     }
+    return readable;
 }
 
-char make_fullname_text(Name_options const& options, shape_class& shape, std::string& out)
+char text_path_separator(std::string& path)
 {
-    append_fullname_binary(options, shape, out, true);
-    if (options.binary_form)
-        return 0;
     // A line break in a name would end the point line: no separator helps then.
-    if (out.find_first_of("\n\r") != std::string::npos)
+    if (path.find_first_of("\n\r") != std::string::npos)
         return 0;
+    // The reader ends a name at a separator followed by ":". A component after
+    // the first that starts with ":" puts one there whatever the separator; an
+    // empty one does so when the separator is ":" itself.
+    bool empty_component = false;
+    for (std::size_t boundary = path.find('\xFF'); boundary != std::string::npos;
+         boundary = path.find('\xFF', boundary + 1)) {
+        char const next = boundary + 1 < path.size() ? path[boundary + 1] : '\0';
+        if (next == ':')
+            return 0;
+        if (next == '\xFF' || next == '\0')
+            empty_component = true;
+    }
     static char const candidates[] = {'/', ':', '"', '\\'};
     for (char separator : candidates) {
-        if (out.find(separator) != std::string::npos)
+        if (path.find(separator) != std::string::npos || (separator == ':' && empty_component))
             continue;
-        for (char& c : out)
+        for (char& c : path)
             if (c == '\xFF')
                 c = separator;
         return separator;
     }
     return 0;
+}
+
+char make_fullname_text(Name_options const& options, shape_class& shape, std::string& out)
+{
+    bool const readable = append_fullname_binary(options, shape, out, true);
+    if (options.binary_form || !readable)
+        return 0;
+    return text_path_separator(out);
 }

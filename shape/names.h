@@ -40,9 +40,15 @@ struct Name_options {
 };
 
 // Appends the binary full path name of shape: ancestors' names each ended
-// by 0xFF, the last name ended by 0x00 when last is set.
-void append_fullname_binary(Name_options const& options, shape_class& shape, std::string& out,
-                            bool last);
+// by 0xFF, the last name ended by 0x00 when last is set. False when a name
+// holds the byte 0xFF itself: such a path reads back as another joint in
+// either form.
+bool append_fullname_binary(Name_options const& options, shape_class& shape, std::string& out, bool last);
+// Turns a binary path (ended by 0x00) into its text form: gives the first
+// separator with which the path reads back as itself and puts it in place of
+// every 0xFF, or gives 0 and leaves the path when none can.
+char text_path_separator(std::string& path);
 // Builds the text full path name in out (passed empty) and gives its
-// separator, or 0 when no separator can be used or in binary form.
+// separator, or 0 when no separator can be used, a name holds 0xFF, or in
+// binary form.
 char make_fullname_text(Name_options const& options, shape_class& shape, std::string& out);

@@ -17,6 +17,8 @@ constexpr int item_trim = 13;
 
 // A text-form weight must read back; these words are not numbers there.
 char const* const unwritable_weight_key = "Can't save a weight that is not a number:%s. Use binary mode.";
+// No form can carry 0xFF inside a joint's name: it separates the components.
+char const* const unwritable_joint_key = "Can't save a joint whose name holds the byte 0xFF, bound in:%s.";
 
 // Holds one more reference only when the host hands out a different object.
 template <class T>
@@ -80,9 +82,18 @@ int exporter_component::terminate(dialog_interface&, int action, void*)
         return action;
     if (binary_form ? !stream : !text_stream)
         return action;
-    plugin_exporter->print_message(binary_form ? "start save binary skin file" : "start save text skin file");
-    plugin_exporter->run_export();
-    plugin_exporter->print_message("finish save skin file");
+    // An export never passes a failure back to the host: one the host's export
+    // object reports is a file that was not written.
+    try {
+        plugin_exporter->print_message(binary_form ? "start save binary skin file" : "start save text skin file");
+        plugin_exporter->run_export();
+        plugin_exporter->print_message("finish save skin file");
+    } catch (...) {
+        try {
+            vantel.show_message_box("Can't file write.", false);
+        } catch (...) {
+        }
+    }
     return action;
 }
 
@@ -90,7 +101,13 @@ void exporter_component::start(void*)
 {
     if (!plugin_exporter)
         return;
-    Host_ref<scene_interface> scene(plugin_exporter->get_scene());
+    Host_ref<scene_interface> scene;
+    try {
+        scene.reset(plugin_exporter->get_scene());
+    } catch (...) {
+        vantel.show_message_box("Can't file write.", false);
+        return;
+    }
     if (!scene)
         return;
     try {
@@ -144,17 +161,16 @@ char exporter_component::get_fullname(shape_class& shape, std::string& out)
     return make_fullname_text(name_options(), shape, out);
 }
 
-std::pair<std::string, char> const& exporter_component::joint_name(shape_class& joint)
+exporter_component::Joint_name const& exporter_component::joint_name(shape_class& joint)
 {
     auto found = joint_names_.find(&joint);
     if (found != joint_names_.end())
         return found->second;
-    std::pair<std::string, char> entry;
-    entry.first.reserve(200);
-    if (binary_form)
-        get_fullname_binary(joint, entry.first, true);
-    else
-        entry.second = get_fullname(joint, entry.first);
+    Joint_name entry;
+    entry.path.reserve(200);
+    entry.readable = append_fullname_binary(name_options(), joint, entry.path, true);
+    if (!binary_form && entry.readable)
+        entry.separator = text_path_separator(entry.path);
     return joint_names_.emplace(&joint, std::move(entry)).first->second;
 }
 
@@ -169,50 +185,8 @@ bool exporter_component::shape_out(shape_class& shape, bool top)
     bool const secret = wrapper.is_secret_shape();
     if (count < 1)
         return false;
-
-    if (!secret) {
-        char const* const name = skip_special_char(trim_names, shape.get_name());
-        auto refuse = [&](char const* key) {
-            vantel.show_message_box(format_text(vantel.gettext(key), shape.get_name()).c_str(), false);
-            return true;
-        };
-        if (binary_form) {
-            skin_format::write_record_start(*stream, get_code(shape), name, count);
-        } else {
-            // A name with ":" or a line break cannot be read back from a record line.
-            if (!skin_format::is_text_safe_name(name))
-                return refuse("invalide_name");
-            skin_format::write_record_start(*text_stream, !top, get_string(shape), name, count);
-        }
-
-        for (int i = 0; i < count; ++i) {
-            skin_class* skin = wrapper.get_skin(i);
-            int const bindings = skin ? skin->get_number_of_bindings() : 0;
-            if (binary_form)
-                skin_format::write_point_start(*stream, i, bindings);
-            else
-                skin_format::write_point_start(*text_stream, i, bindings);
-            for (int j = 0; j < bindings; ++j) {
-                skin_entry_class& binding = skin->get_binding(j);
-                float const weight = binding.get_weight();
-                shape_class* joint = binding.get_joint();
-                if (!joint)
-                    throw std::runtime_error("binding without joint");
-                auto const& [joint_path, separator] = joint_name(*joint);
-                if (binary_form) {
-                    skin_format::write_binding(*stream, weight, joint_path.c_str());
-                    continue;
-                }
-                if (separator == 0)
-                    return refuse("invalide_name");
-                if (!std::isfinite(weight))
-                    return refuse(unwritable_weight_key);
-                skin_format::write_binding(*text_stream, weight, separator, joint_path.c_str());
-            }
-            if (!binary_form)
-                skin_format::write_point_end(*text_stream);
-        }
-    }
+    if (!secret && write_shape(shape, wrapper, count, top))
+        return true;
 
     if (shape.get_type() == shape_type_part && wrapper.object_type != object_surface) {
         shape_class* const end = shape.get_children_end();
@@ -227,5 +201,66 @@ bool exporter_component::shape_out(shape_class& shape, bool top)
         skin_format::write_record_end(*stream);
     else
         skin_format::write_record_end(*text_stream, !top);
+    return false;
+}
+
+// The record line and point records of one shape; true when a name or weight
+// cannot be written and the export must stop.
+bool exporter_component::write_shape(shape_class& shape, Shape_class& wrapper, int count, bool top)
+{
+    char const* const name = skip_special_char(trim_names, shape.get_name());
+    auto refuse = [&](char const* key) {
+        vantel.show_message_box(format_text(vantel.gettext(key), shape.get_name()).c_str(), false);
+        return true;
+    };
+    if (binary_form) {
+        skin_format::write_record_start(*stream, get_code(shape), name, count);
+    } else {
+        // A name with ":" or a line break cannot be read back from a record line.
+        if (!skin_format::is_text_safe_name(name))
+            return refuse("invalide_name");
+        skin_format::write_record_start(*text_stream, !top, get_string(shape), name, count);
+    }
+
+    for (int i = 0; i < count; ++i) {
+        skin_class* skin = wrapper.get_skin(i);
+        int const bindings = skin ? skin->get_number_of_bindings() : 0;
+        // A binding without a joint names nothing: it is left out, and the
+        // count written says so.
+        int without_joint = 0;
+        for (int j = 0; j < bindings; ++j)
+            if (!skin->get_binding(j).get_joint())
+                ++without_joint;
+        if (without_joint > 0)
+            plugin_exporter->print_message(
+                format_text("***tavrik*** %i binding(s) without a joint left out at shape[%s] point %i",
+                            without_joint, shape.get_name(), i)
+                    .c_str());
+        if (binary_form)
+            skin_format::write_point_start(*stream, i, bindings - without_joint);
+        else
+            skin_format::write_point_start(*text_stream, i, bindings - without_joint);
+        for (int j = 0; j < bindings; ++j) {
+            skin_entry_class& binding = skin->get_binding(j);
+            float const weight = binding.get_weight();
+            shape_class* joint = binding.get_joint();
+            if (!joint)
+                continue;
+            Joint_name const& joint_path = joint_name(*joint);
+            if (!joint_path.readable)
+                return refuse(unwritable_joint_key);
+            if (binary_form) {
+                skin_format::write_binding(*stream, weight, joint_path.path.c_str());
+                continue;
+            }
+            if (joint_path.separator == 0)
+                return refuse("invalide_name");
+            if (!std::isfinite(weight))
+                return refuse(unwritable_weight_key);
+            skin_format::write_binding(*text_stream, weight, joint_path.separator, joint_path.path.c_str());
+        }
+        if (!binary_form)
+            skin_format::write_point_end(*text_stream);
+    }
     return false;
 }

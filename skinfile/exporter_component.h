@@ -7,6 +7,7 @@
 #include "exporterinterface.h"
 #include "host_ref.h"
 #include "names.h"
+#include "shape_access.h"
 
 class exporter_component : public exporter_interface {
 public:
@@ -41,8 +42,14 @@ public:
 
 private:
     Name_options name_options() const;
-    // A joint's written name and separator, for the current top-level record.
-    std::pair<std::string, char> const& joint_name(shape_class& joint);
+    // A joint's name as written, for the current top-level record.
+    struct Joint_name {
+        std::string path;
+        char separator = 0;     // text form; 0 when no separator reads back
+        bool readable = true;   // false when a name holds the byte 0xFF
+    };
+    Joint_name const& joint_name(shape_class& joint);
+    bool write_shape(shape_class& shape, Shape_class& wrapper, int count, bool top);
 
-    std::unordered_map<shape_class*, std::pair<std::string, char>> joint_names_;
+    std::unordered_map<shape_class*, Joint_name> joint_names_;
 };

@@ -180,9 +180,13 @@ char const* get_float_from_text(char const* text, float& value)
 {
     char const* end = nullptr;
     double const number = read_number(text, &end);
-    if (number > FLT_MAX)
+    // Only what rounds to infinity overflows: below the midpoint between
+    // FLT_MAX and 2^128 a value rounds to FLT_MAX (the text of FLT_MAX itself
+    // is a little above it). Converting beyond float's range is not defined.
+    double const overflow = 0x1.ffffffp+127;
+    if (number >= overflow)
         value = HUGE_VALF;
-    else if (number < -FLT_MAX)
+    else if (number <= -overflow)
         value = -HUGE_VALF;
     else
         value = static_cast<float>(number);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "format.h"
 #include "ids.h"
@@ -74,10 +75,9 @@ void importer_component::save_dialog_data(dialog_interface& dialog, void*)
 
 void importer_component::trace(std::string const& line) { vantel.print_message(line.c_str()); }
 
-int importer_component::terminate(dialog_interface&, int action, void*)
+// Everything before the scene bracket opens changes nothing in the scene.
+void importer_component::prepare_load()
 {
-    if (action != 1 || !scene || !start_shape || !stream)
-        return action;
     if (start_shape->get_type() == shape_type_part)
         adjust_switch(start_shape->get_part());
 
@@ -96,32 +96,45 @@ int importer_component::terminate(dialog_interface&, int action, void*)
     depth = 0;
     stopped_ = false;
     read_failed_ = false;
+    trailer_read_ = false;
     text_joints_.clear();
     binary_joints_.clear();
+}
 
-    skin_format::Form form;
+int importer_component::terminate(dialog_interface&, int action, void*)
+{
+    if (action != 1 || !scene || !start_shape || !stream)
+        return action;
+
+    // An import never passes a failure back to the host. Before the bracket
+    // nothing has changed: a failure there is reported as a file that could
+    // not be read.
+    int32_t first_int = 0;
     try {
-        form = skin_format::detect_form(*stream, text_stream);
+        prepare_load();
+        stream->seek(0);
+        first_int = stream->read_int();
     } catch (...) {
-        scene->show_message_box("***tavrik*** Error in reading file!", false);
+        try {
+            scene->show_message_box("***tavrik*** Error in reading file!", false);
+        } catch (...) {
+        }
         return -1;
     }
 
     try {
         Change_bracket bracket(*scene);
         try {
-            if (form == skin_format::Form::binary)
+            if (first_int == skin_format::tavrik_id)
                 load_binary();
-            else if (form == skin_format::Form::text)
-                load_text();
             else
-                scene->show_message_box(scene->gettext("not skin file!"), false);
+                load_text_file();
         } catch (...) {
             if (verbose)
                 trace("***tavrik*** Terminated loading skin.");
         }
     } catch (...) {
-        // The bracket could not be opened: nothing was changed.
+        // The bracket could not be opened, or the trace line not printed.
     }
     try {
         scene->refresh();
@@ -132,9 +145,10 @@ int importer_component::terminate(dialog_interface&, int action, void*)
 
 void importer_component::finish_trace(char const* finished)
 {
-    // A load that a failed read cut short is not reported as finished.
+    // Only a load that read the file through to its trailer is finished
+    // (or one that the user stopped); a cut file or a failed read is not.
     if (verbose)
-        trace(read_failed_ ? "***tavrik*** Terminated loading skin." : finished);
+        trace((trailer_read_ || stopped_) && !read_failed_ ? finished : "***tavrik*** Terminated loading skin.");
 }
 
 void importer_component::load_binary()
@@ -144,6 +158,20 @@ void importer_component::load_binary()
     while (load_skin(*stream, start_shape, true)) {
     }
     finish_trace("***tavrik*** Finished load binary skin file");
+}
+
+void importer_component::load_text_file()
+{
+    char const* line = nullptr;
+    if (text_stream) {
+        text_stream->rewind();
+        line = read_line(*text_stream);
+    }
+    if (!line || std::strcmp(line, skin_format::header_line) != 0) {
+        scene->show_message_box(scene->gettext("not skin file!"), false);
+        return;
+    }
+    load_text();
 }
 
 void importer_component::load_text()
@@ -160,17 +188,50 @@ void importer_component::load_text()
         if (stopped_ || read_failed_)
             break;
         if (closed) {
-            line = nullptr;
             if (text_stream->is_end())
                 break;
-            continue;
-        }
-        if (!has_pending_line_ || pending_line_ == skin_format::trailer_line)
+            line = read_line(*text_stream);
+            ++line_number;
+        } else if (has_pending_line_) {
+            line = pending_line_.c_str();
+        } else {
             break;
-        next_record = pending_line_;
+        }
+        if (std::strcmp(line, skin_format::trailer_line) == 0) {
+            trailer_read_ = true;
+            break;
+        }
+        next_record = line;
         line = next_record.c_str();
     }
     finish_trace("***tavrik*** Finished load text skin file");
+}
+
+char const* importer_component::read_line(text_stream_interface& in)
+{
+    char const* line = nullptr;
+    in.read_line(&line);
+    if (!line)
+        throw std::runtime_error("the text stream gave no line");
+    return line;
+}
+
+void importer_component::read_binary_name(stream_interface& in, std::string& name)
+{
+    name.clear();
+    for (;;) {
+        // A stream that gives bytes past its end must not grow the name without bound.
+        if (name.size() % 64 == 63 && in.is_end())
+            throw std::runtime_error("skin file ends inside a name");
+        char const c = in.read_char();
+        if (c == skin_format::name_end)
+            break;
+        name += c;
+    }
+    // Reads past the end give zero bytes, which must not pass for the end of a
+    // name; and a name is never the last thing in a whole file.
+    if (in.is_end())
+        throw std::runtime_error("skin file ends inside a name");
 }
 
 bool importer_component::load_skin(text_stream_interface& in, shape_class* parent, char const* line, bool first)
@@ -181,7 +242,7 @@ bool importer_component::load_skin(text_stream_interface& in, shape_class* paren
             --depth;
             return false;
         }
-        in.read_line(&line);
+        line = read_line(in);
         ++line_number;
     }
     skin_format::Record_line const record = skin_format::parse_record_line(line);
@@ -189,17 +250,23 @@ bool importer_component::load_skin(text_stream_interface& in, shape_class* paren
     shape_class* target =
         get_target_shape(parent, skip_special_char(trim_names, std::string_view(name)), record.code,
                          record.count, first);
-    if (!target && verbose)
-        trace(format_text(vantel.gettext("not found name:%s->%s"), parent ? parent->get_name() : no_parent_name,
-                          name));
+    if (!target) {
+        if (verbose)
+            trace(format_text(vantel.gettext("not found name:%s->%s"),
+                              parent ? parent->get_name() : no_parent_name, name));
+        if (set_skin_to_shape(nullptr, in, record.count))
+            return false;
+        bool const closed = skip_text_records(in);
+        --depth;
+        return closed;
+    }
     if (set_skin_to_shape(target, in, record.count))
         return false;
 
     for (;;) {
         if (in.is_end())
             break;
-        char const* next = nullptr;
-        in.read_line(&next);
+        char const* next = read_line(in);
         ++line_number;
         if (next[0] == '{') {
             load_skin(in, target, next, false);
@@ -221,19 +288,57 @@ bool importer_component::load_skin(text_stream_interface& in, shape_class* paren
     return false;
 }
 
+// The records nested in one that found no shape can find none either: they
+// are read past without recursion, however deep the file nests them, with
+// the nesting counted. Lines are taken as the recursive reading would take
+// them; true when the record that found no shape was closed by its "}".
+bool importer_component::skip_text_records(text_stream_interface& in)
+{
+    int open = 1;
+    for (;;) {
+        if (in.is_end())
+            return false;
+        char const* const next = read_line(in);
+        ++line_number;
+        if (next[0] == '{') {
+            skin_format::Record_line const record = skin_format::parse_record_line(next);
+            if (verbose)
+                trace(format_text(vantel.gettext("not found name:%s->%s"), no_parent_name, std::string(record.name)));
+            if (set_skin_to_shape(nullptr, in, record.count))
+                return false;
+            ++open;
+            continue;
+        }
+        if (next[0] == '}') {
+            if (--open == 0)
+                return true;
+            continue;
+        }
+        // Any other line ends the innermost open record without closing it;
+        // the record around it reads on.
+        if (open == 1) {
+            if (depth == 1) {
+                pending_line_ = next;
+                has_pending_line_ = true;
+            }
+            return false;
+        }
+        --open;
+    }
+}
+
 bool importer_component::load_skin(stream_interface& in, shape_class* parent, bool first)
 {
     ++depth;
     int const code = in.read_int();
-    std::string name;
-    for (;;) {
-        char const c = in.read_char();
-        if (c == skin_format::name_end)
-            break;
-        name += c;
-        if (in.is_end())
-            break;
+    // The trailer ends the file; no record stands after it.
+    if (code == skin_format::trailer_code && depth == 1) {
+        trailer_read_ = true;
+        --depth;
+        return false;
     }
+    std::string name;
+    read_binary_name(in, name);
     int const count = in.read_int();
     shape_class* target =
         get_target_shape(parent, skip_special_char(trim_names, std::string_view(name)), code, count, first);
@@ -241,9 +346,13 @@ bool importer_component::load_skin(stream_interface& in, shape_class* parent, bo
         if (verbose)
             trace(format_text(vantel.gettext("not found name:%s->%s \ncontinue?"),
                               parent ? parent->get_name() : no_parent_name, name));
-        set_skin_to_shape(nullptr, in, count);
+        // Its points and nested records match nothing; the load goes on after
+        // its end marker, as in the text form.
+        if (set_skin_to_shape(nullptr, in, count))
+            return false;
+        bool const closed = skip_binary_records(in);
         --depth;
-        return false;
+        return closed;
     }
     if (set_skin_to_shape(target, in, count))
         return false;
@@ -264,6 +373,34 @@ bool importer_component::load_skin(stream_interface& in, shape_class* parent, bo
     }
     --depth;
     return false;
+}
+
+// As for the text form: nested records below one that found no shape are
+// read past without recursion, up to that record's end marker.
+bool importer_component::skip_binary_records(stream_interface& in)
+{
+    std::string name;
+    int open = 1;
+    while (open > 0) {
+        if (in.is_end())
+            return false;
+        long const position = in.tell();
+        char const c = in.read_char();
+        if (c == skin_format::record_end) {
+            --open;
+            continue;
+        }
+        in.seek(position);
+        in.read_int();
+        read_binary_name(in, name);
+        int const count = in.read_int();
+        if (verbose)
+            trace(format_text(vantel.gettext("not found name:%s->%s \ncontinue?"), no_parent_name, name));
+        if (set_skin_to_shape(nullptr, in, count))
+            return false;
+        ++open;
+    }
+    return true;
 }
 
 bool importer_component::report_progress(shape_class& target, bool can_stop)
@@ -302,8 +439,7 @@ bool importer_component::set_skin_to_shape(shape_class* target, text_stream_inte
         for (int k = 0; k < count; ++k) {
             if (in.is_end())
                 return read_failed_ = true;  // the file ends inside the record
-            char const* line = nullptr;
-            in.read_line(&line);
+            char const* line = read_line(in);
             ++line_number;
             skin_format::read_int_field(line);  // the index: records apply by position
             int const binding_count = skin_format::read_int_field(line);
@@ -323,7 +459,12 @@ bool importer_component::set_skin_to_shape(shape_class* target, text_stream_inte
     } catch (...) {
         return read_failed_ = true;
     }
-    return target && report_progress(*target, true);
+    if (!target)
+        return false;
+    if (report_progress(*target, true))
+        return true;
+    bracket->close();  // a failure here ends the load like any other
+    return false;
 }
 
 bool importer_component::set_skin_to_shape(shape_class* target, stream_interface& in, int count)
@@ -355,7 +496,9 @@ bool importer_component::set_skin_to_shape(shape_class* target, stream_interface
     } catch (...) {
         return read_failed_ = true;
     }
-    if (target)
+    if (target) {
         report_progress(*target, false);
+        bracket->close();
+    }
     return false;
 }

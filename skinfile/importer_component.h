@@ -63,9 +63,15 @@ private:
     // Opens the target's modification bracket and, in "Newly" mode, clears its skins.
     void begin_target(Shape_class& target, std::optional<Modification_bracket>& bracket);
     bool report_progress(shape_class& target, bool can_stop);
+    void prepare_load();
+    void load_text_file();
     void load_text();
     void finish_trace(char const* finished);
     void load_binary();
+    bool skip_text_records(text_stream_interface& in);
+    bool skip_binary_records(stream_interface& in);
+    static char const* read_line(text_stream_interface& in);
+    static void read_binary_name(stream_interface& in, std::string& name);
     shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
 
@@ -82,5 +88,6 @@ private:
     bool has_pending_line_ = false;
     bool stopped_ = false;
     bool read_failed_ = false;  // a read failed or the file ended inside a record
+    bool trailer_read_ = false;  // the file was read through to its trailer
     Skin_bindings bindings_;
 };

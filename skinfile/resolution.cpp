@@ -71,10 +71,10 @@ shape_class* importer_component::resolve_text_joint(std::string_view name, shape
     bool first = true;
     for (;;) {
         std::size_t const end = rest.find(separator);
-        std::string_view const component = rest.substr(0, end);
+        std::string_view const component = skip_special_char(trim_names, rest.substr(0, end));
         shape_class* found = nullptr;
         if (end != std::string_view::npos && current)
-            found = get_joint_shape(*current, skip_special_char(trim_names, component), first);
+            found = get_joint_shape(*current, component, first);
         if (!found) {
             if (verbose)
                 failure = format_text("***tavrik*** joint search error at [%s] -> [%s]",
@@ -113,11 +113,18 @@ shape_class* importer_component::resolve_binary_joint(std::string_view name, sha
                                                       std::string& failure)
 {
     shape_class* current = root;
+    bool first = true;
     for (;;) {
         std::size_t const end = name.find(skin_format::component_end);
-        std::string_view const component = name.substr(0, end);
-        shape_class* found =
-            current ? get_joint_shape(*current, skip_special_char(trim_names, component), false) : nullptr;
+        std::string_view const component = skip_special_char(trim_names, name.substr(0, end));
+        shape_class* found = current ? get_joint_shape(*current, component, false) : nullptr;
+        // A full path name saved with the range "All" starts with the root
+        // part: where nothing below the search root bears the first name and
+        // the search root itself does, the path goes on from the search root,
+        // as the text form reads it.
+        if (!found && first && current && trimmed_name(trim_names, *current) == component)
+            found = current;
+        first = false;
         if (!found) {
             if (verbose)
                 failure = format_text("***tavrik*** joint search error at [%s] -> [%s]",
@@ -133,16 +140,7 @@ shape_class* importer_component::resolve_binary_joint(std::string_view name, sha
 
 shape_class* importer_component::get_joint_shape(stream_interface& in, shape_class* root)
 {
-    joint_key_.clear();
-    for (;;) {
-        // A stream that gives bytes past its end must not grow the name without bound.
-        if (joint_key_.size() % 64 == 63 && in.is_end())
-            throw std::runtime_error("skin file ends inside a joint name");
-        char const c = in.read_char();
-        if (c == skin_format::name_end)
-            break;
-        joint_key_ += c;
-    }
+    read_binary_name(in, joint_key_);
     auto found = binary_joints_.find(joint_key_);
     if (found == binary_joints_.end()) {
         Resolved_joint resolved{nullptr, {}};

@@ -1,4 +1,5 @@
 // "Load skin": round trips, target and joint resolution, and the failures.
+#include <algorithm>
 #include <cstring>
 
 #include "support.h"
@@ -169,7 +170,7 @@ TEST(ImporterTargets, TrimmingMatchesNamesOnBothSides)
     EXPECT_TRUE(session.shape("root/figure/eye").skin.bindings().empty());
 }
 
-TEST(ImporterJoints, TextNamesMayStartAtTheSearchRootBinaryNamesBelowIt)
+TEST(ImporterJoints, NamesOfBothFormsMayStartAtTheSearchRoot)
 {
     std::string const text = "<skinfile>\nsphere:eye:1\n0:1:1/root/figure/hips/:\n<end>\n";
     test::Session session;
@@ -202,16 +203,34 @@ TEST(ImporterJoints, TextNamesMayStartAtTheSearchRootBinaryNamesBelowIt)
         i32(-1);
         return b;
     };
+    // A binary full path from the search root itself (the range "All"):
+    // nothing below it is named root, so the path goes on from the root.
     clear_all_skins(session.scene);
     session.load(binary_file("root\xFF" "figure\xFF" "hips"), {{14, 1}});
-    EXPECT_TRUE(session.shape("root/figure/eye").skin.bindings().empty());
-    EXPECT_EQ(session.services.messages[2], "***tavrik*** joint search error at [root] -> [root]");
+    EXPECT_EQ(bindings_of(session.shape("root/figure/eye").skin), (Bindings{{"hips", 1.0f}}));
     session.load(binary_file("figure\xFF" "hips"));
     EXPECT_EQ(bindings_of(session.shape("root/figure/eye").skin), (Bindings{{"hips", 1.0f}}));
+    // Only the first component may be the search root, and only by its name.
+    clear_all_skins(session.scene);
+    session.services.messages.clear();
+    session.load(binary_file("scene\xFF" "figure\xFF" "hips"), {{14, 1}});
+    EXPECT_TRUE(session.shape("root/figure/eye").skin.bindings().empty());
+    EXPECT_EQ(session.services.messages.at(2), "***tavrik*** joint search error at [root] -> [scene]");
+    session.load(binary_file("figure\xFF" "root\xFF" "hips"));
+    EXPECT_TRUE(session.shape("root/figure/eye").skin.bindings().empty());
 
     // A short name finds the first shape of that name anywhere below the root.
     session.load(binary_file("#arm"), {{12, 0}});
     EXPECT_EQ(bindings_of(session.shape("root/figure/eye").skin), (Bindings{{"#arm", 1.0f}}));
+    // Where a shape below the search root bears its name, that one is taken, as before.
+    session.shape("root/figure/hips/#arm").name = "root";
+    session.scene.matrices_changed();
+    session.shape("root/figure/hips/root").add_child(std::make_unique<host::Model_shape>(
+        &session.scene, shape_type_part, host::part_rotator, "figure"));
+    session.scene.renumber();
+    session.load(binary_file("root\xFF" "figure"));
+    EXPECT_EQ(session.shape("root/figure/eye").skin.bindings().at(0).joint,
+              &session.shape("root/figure/hips/root/figure"));
 }
 
 TEST(ImporterJoints, JointsOutsideTheSelectionNeedTheRootAsSearchRoot)
@@ -262,7 +281,7 @@ TEST(ImporterMissingShapes, TextGoesOnAfterAMissingNestedRecord)
     session.expect_balanced();
 }
 
-TEST(ImporterMissingShapes, BinaryEndsTheLoadAtAMissingRecord)
+TEST(ImporterMissingShapes, BinaryGoesOnAfterAMissingRecord)
 {
     test::Session source;
     source.load_scene(rig_scene);
@@ -273,10 +292,11 @@ TEST(ImporterMissingShapes, BinaryEndsTheLoadAtAMissingRecord)
     clear_all_skins(target.scene);
     target.load(file, {{14, 1}});
     EXPECT_FALSE(target.shape("root/figure/body").vertices[0].skin.bindings().empty());  // before it
-    EXPECT_TRUE(target.shape("root/figure/eye").skin.bindings().empty());  // after it
-    EXPECT_NE(std::find(target.services.messages.begin(), target.services.messages.end(),
-                        "not found name:figure->strap \ncontinue?"),
-              target.services.messages.end());
+    EXPECT_EQ(bindings_of(target.shape("root/figure/eye").skin), (Bindings{{"#arm", 1.0f}}));  // after it
+    EXPECT_TRUE(target.shape("root/figure/belt").points[0].skin.bindings().empty());
+    std::vector<std::string> const& messages = target.services.messages;
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "not found name:figure->strap \ncontinue?"), 1);
+    EXPECT_EQ(messages.back(), "***tavrik*** Finished load binary skin file");
     target.expect_balanced();
 }
 
@@ -464,11 +484,9 @@ TEST(ImporterTrace, VerboseLinesOfABinaryLoad)
     session.load(binary, {{14, 1}});
     std::vector<std::string> const expected = {"***tavrik*** start load binary skin file",
                                                "***tavrik*** set skin to shape[eye]: 1",
-                                               // a binary path that starts at the search root does not resolve
-                                               "***tavrik*** joint search error at [root] -> [root]",
-                                               "not found name:figure-> \ncontinue?",
                                                "***tavrik*** Finished load binary skin file"};
-    EXPECT_EQ(session.services.messages, expected);  // the trailer reads as a record that matches nothing
+    EXPECT_EQ(session.services.messages, expected);  // the trailer is not read as a record
+    EXPECT_EQ(bindings_of(session.shape("root/figure/eye").skin), (Bindings{{"#arm", 1.0f}}));
 }
 
 }  // namespace
