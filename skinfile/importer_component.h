@@ -74,6 +74,7 @@ private:
     static void read_binary_name(stream_interface& in, std::string& name);
     shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
+    shape_class* follow_binary_path(std::string_view name, shape_class* current, std::string& failure);
 
     // Scene names do not change during a load, so a joint name resolved once
     // is answered again from here; the trace of a failed search is kept with it.

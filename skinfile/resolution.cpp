@@ -109,22 +109,13 @@ char const* importer_component::get_joint_shape(char const* text, shape_class* r
     return text + name.size();
 }
 
-shape_class* importer_component::resolve_binary_joint(std::string_view name, shape_class* root,
-                                                      std::string& failure)
+shape_class* importer_component::follow_binary_path(std::string_view name, shape_class* current,
+                                                    std::string& failure)
 {
-    shape_class* current = root;
-    bool first = true;
     for (;;) {
         std::size_t const end = name.find(skin_format::component_end);
         std::string_view const component = skip_special_char(trim_names, name.substr(0, end));
         shape_class* found = current ? get_joint_shape(*current, component, false) : nullptr;
-        // A full path name saved with the range "All" starts with the root
-        // part: where nothing below the search root bears the first name and
-        // the search root itself does, the path goes on from the search root,
-        // as the text form reads it.
-        if (!found && first && current && trimmed_name(trim_names, *current) == component)
-            found = current;
-        first = false;
         if (!found) {
             if (verbose)
                 failure = format_text("***tavrik*** joint search error at [%s] -> [%s]",
@@ -136,6 +127,31 @@ shape_class* importer_component::resolve_binary_joint(std::string_view name, sha
         current = found;
         name.remove_prefix(end + 1);
     }
+}
+
+shape_class* importer_component::resolve_binary_joint(std::string_view name, shape_class* root,
+                                                      std::string& failure)
+{
+    if (shape_class* found = follow_binary_path(name, root, failure))
+        return found;
+    // A full path name saved with the range "All" starts with the root part.
+    // Where the path does not resolve below the search root and its first
+    // name is the search root's own, it goes on from the search root, as the
+    // text form reads it; a name that resolves below keeps its joint.
+    if (!root)
+        return nullptr;
+    std::size_t const end = name.find(skin_format::component_end);
+    if (skip_special_char(trim_names, name.substr(0, end)) != trimmed_name(trim_names, *root))
+        return nullptr;
+    if (end == std::string_view::npos) {
+        failure.clear();
+        return root;
+    }
+    std::string ignored;
+    shape_class* const found = follow_binary_path(name.substr(end + 1), root, ignored);
+    if (found)
+        failure.clear();
+    return found;
 }
 
 shape_class* importer_component::get_joint_shape(stream_interface& in, shape_class* root)

@@ -1,4 +1,5 @@
 // The reference host's streams: the byte order and float text the skin file relies on.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -87,6 +88,72 @@ TEST(HostStreams, FilesAreCreatedAtTheFirstWrite)
     std::vector<char> const bytes = host::read_file(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "<skinfile>\n");
     std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+constexpr char const small_scene[] = R"({"root": {"kind": "part", "name": "root", "children": [
+    {"kind": "rotator", "name": "j"},
+    {"kind": "polygon", "name": "mesh", "vertices": [{"position": [0,0,0], "skin": [{"joint": "root/j"}]}]}]}})";
+
+TEST(HostStreams, ASaveTheSystemRefusesIsReportedAndFails)
+{
+    std::vector<std::string> paths = {test::source_dir() + "/no/such/folder/x.vsk"};
+#ifndef _WIN32
+    paths.push_back("/dev/full");  // every write refused, however small the file
+#endif
+    for (std::string const& path : paths) {
+        for (int form : {0, 1}) {
+            test::Session session;
+            session.load_scene(small_scene);
+            session.services.dialog_answers.push_back(host::Dialog_answer{true, {{10, 0}, {11, form}}});
+            EXPECT_THROW(host::run_save(test::plugin(), session.services, session.scene, path), host::host_error)
+                << path;
+            ASSERT_EQ(session.services.message_boxes.size(), 1u) << path;
+            EXPECT_EQ(session.services.message_boxes[0].text, "Can't file write.") << path;
+            EXPECT_EQ(std::count(session.services.messages.begin(), session.services.messages.end(),
+                                 "finish save skin file"),
+                      path == "/dev/full" ? 0 : 1)
+                << path;
+            session.expect_balanced();
+        }
+    }
+}
+
+TEST(HostStreams, ASaveToAFileWritesWhatMemoryHolds)
+{
+    std::string const path = ::testing::TempDir() + "tavrik_stream_test.vsk";
+    test::Session session;
+    session.load_scene(small_scene);
+    std::string const in_memory = session.save({{10, 0}}).text;
+    session.services.dialog_answers.push_back(host::Dialog_answer{true, {{10, 0}}});
+    host::run_save(test::plugin(), session.services, session.scene, path);
+    std::vector<char> const written = host::read_file(path);
+    EXPECT_EQ(std::string(written.begin(), written.end()), in_memory);
+    std::remove(path.c_str());
+}
+
+TEST(HostScenes, TreesDeeperThanTheLimitAreRefused)
+{
+    auto nested = [](int levels) {
+        std::string json = R"({"root": )";
+        for (int i = 0; i < levels; ++i)
+            json += R"({"kind": "part", "name": "p", "children": [)";
+        json += R"({"kind": "sphere", "name": "s"})";
+        for (int i = 0; i < levels; ++i)
+            json += "]}";
+        return json + "}";
+    };
+    test::Session session;
+    EXPECT_NO_THROW(session.load_scene(nested(host::max_scene_depth - 1)));
+    try {
+        session.load_scene(nested(50000));
+        FAIL() << "a scene 50,000 levels deep was read";
+    } catch (host::host_error const& e) {
+        EXPECT_NE(std::string(e.what()).find("nested deeper than 1000 levels"), std::string::npos) << e.what();
+    }
 }
 
 }  // namespace

@@ -231,6 +231,9 @@ TEST(ImporterJoints, NamesOfBothFormsMayStartAtTheSearchRoot)
     session.load(binary_file("root\xFF" "figure"));
     EXPECT_EQ(session.shape("root/figure/eye").skin.bindings().at(0).joint,
               &session.shape("root/figure/hips/root/figure"));
+    // A path that does not go on below that shape goes on from the search root.
+    session.load(binary_file("root\xFF" "figure\xFF" "hips"));
+    EXPECT_EQ(session.shape("root/figure/eye").skin.bindings().at(0).joint, &session.shape("root/figure/hips"));
 }
 
 TEST(ImporterJoints, JointsOutsideTheSelectionNeedTheRootAsSearchRoot)

@@ -66,11 +66,16 @@ TEST_P(RealModels, RoundTripInBothForms)
     std::string const path = models_folder() + "/" + GetParam().file;
     if (!std::filesystem::exists(path))
         GTEST_SKIP() << "no model at " << path << " (the shared models folder is absent)";
+    // The selection the model comes with, and the whole scene with nothing
+    // selected (the range "All" with full path names).
+    for (int all : {0, 1})
     for (int form : {0, 1}) {
         test::Session source;
         host::read_gltf_scene(source.scene, path);
         ASSERT_GT(bound_points(source.scene), 0u) << "the model has no skinned vertex";
-        host::Saved_file const file = source.save({{11, form}});
+        if (all)
+            source.scene.active.clear();
+        host::Saved_file const file = source.save({{10, all ? 0 : 1}, {11, form}});
         std::vector<char> const bytes = form ? file.binary : std::vector<char>(file.text.begin(), file.text.end());
         if (form == 0 && GetParam().text_refused) {
             ASSERT_EQ(source.services.message_boxes.size(), 1u);
@@ -81,6 +86,8 @@ TEST_P(RealModels, RoundTripInBothForms)
 
         test::Session target;
         host::read_gltf_scene(target.scene, path);
+        if (all)
+            target.scene.active.clear();
         for (host::Model_shape* s : target.scene.shapes_in_order())
             for (auto& v : s->vertices)
                 v.skin.clear();
@@ -97,7 +104,7 @@ TEST_P(RealModels, RoundTripInBothForms)
                 binding.first = target_order[static_cast<std::size_t>(at)];
             }
         auto const actual = skins_of(target.scene, target_order);
-        EXPECT_EQ(actual, expected) << GetParam().file << " form " << form;
+        EXPECT_EQ(actual, expected) << GetParam().file << " form " << form << (all ? ", range All" : "");
     }
 }
 

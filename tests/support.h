@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -102,5 +104,32 @@ inline std::vector<std::pair<std::string, float>> bindings_of(host::Model_skin c
 }
 
 using Bindings = std::vector<std::pair<std::string, float>>;
+
+// Bytes of the binary form, built from its fields.
+struct Bytes {
+    std::vector<char> data;
+    Bytes& i32(int32_t v)
+    {
+        for (int k = 0; k < 4; ++k)
+            data.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * k)) & 0xFF));
+        return *this;
+    }
+    Bytes& f32(float f)
+    {
+        int32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return i32(bits);
+    }
+    Bytes& text(std::string const& s)
+    {
+        data.insert(data.end(), s.begin(), s.end());
+        return *this;
+    }
+    Bytes& byte(unsigned char b)
+    {
+        data.push_back(static_cast<char>(b));
+        return *this;
+    }
+};
 
 }  // namespace test
