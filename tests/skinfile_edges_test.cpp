@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "exporterinterface.h"
 #include "format.h"
 #include "support.h"
 
@@ -254,6 +255,68 @@ TEST(SkinFileExporter, EveryWriteFailingInTurnLeavesAPrefixAndOneMessage)
             EXPECT_EQ(whole.compare(0, written.size(), written), 0) << writes[i] << " #" << skip;
             session.expect_balanced();
         }
+    }
+}
+
+// An export object that offers a text stream and no binary stream.
+class Text_only_export final : public plugin_exporter_interface {
+public:
+    explicit Text_only_export(test::Session& session) : session_(session), text(host::Text_stream::collector()) {}
+    scene_interface* get_scene(void*) override
+    {
+        session_.scene.AddRef();
+        return &session_.scene;
+    }
+    stream_interface* get_stream(void*) override { return nullptr; }
+    text_stream_interface* get_text_stream(void*) override
+    {
+        text->AddRef();
+        return text.get();
+    }
+    void run_export(void*) override
+    {
+        if (exporter)
+            exporter->start();
+    }
+    void print_message(char const* line, void*) override { session_.services.print_message(line); }
+    char const* get_special_characters(void*) override { return ""; }
+
+    exporter_interface* exporter = nullptr;
+
+private:
+    test::Session& session_;
+
+public:
+    std::unique_ptr<host::Text_stream> text;
+};
+
+TEST(SkinFileExporter, AFormWithoutItsStreamWritesNothingAndOtherCodesRun)
+{
+    for (int form : {binary_form, text_form}) {
+        test::Session session;
+        session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+        Text_only_export object(session);
+        {
+            host::Component component(test::plugin(), host::Interface_kind::exporter, 0, session.services);
+            object.exporter = static_cast<exporter_interface*>(component.get());
+            session.services.dialog_answers.push_back(host::Dialog_answer{true, {{10, 0}, {11, form}}});
+            object.exporter->do_export(&object);
+            if (form == binary_form) {
+                EXPECT_TRUE(session.services.messages.empty());
+                EXPECT_TRUE(object.text->text().empty());
+            } else {
+                EXPECT_EQ(object.text->text(), "<skinfile>\npart:root:1\n0:0:\n<end>\n");
+                // Any code but 2 runs the export again: the same file once more.
+                dialog_interface* dialog = session.services.create_dialog(component_id{});
+                EXPECT_EQ(object.exporter->terminate(*dialog, 2), 2);
+                EXPECT_EQ(object.exporter->terminate(*dialog, 7), 7);
+                dialog->Release();
+                EXPECT_EQ(object.text->text(), "<skinfile>\npart:root:1\n0:0:\n<end>\n"
+                                               "<skinfile>\npart:root:1\n0:0:\n<end>\n");
+            }
+        }
+        EXPECT_EQ(object.text->reference_count, 0) << form;
+        session.expect_balanced();
     }
 }
 

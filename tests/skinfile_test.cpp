@@ -211,6 +211,13 @@ TEST(Exporter, RangeAllWritesTheTreeWithItsSkipRules)
     EXPECT_EQ(lines, expected);
 }
 
+TEST(Exporter, RangeAllInBinaryByteForByte)
+{
+    test::Session session;
+    session.load_scene(export_scene);
+    EXPECT_EQ(session.save({{10, 0}, {11, binary_form}, {12, 1}}).binary, hex_file("range_all.vsk.hex"));
+}
+
 TEST(Exporter, SecretShapesLeaveTheirChildrenInTheParentsRecord)
 {
     test::Session session;
