@@ -50,17 +50,30 @@ public:
     Accessor_reader(tinygltf::Model const& model, int accessor_index) : accessor_(model.accessors.at(static_cast<std::size_t>(accessor_index)))
     {
         tinygltf::BufferView const& view = model.bufferViews.at(static_cast<std::size_t>(accessor_.bufferView));
-        buffer_ = model.buffers.at(static_cast<std::size_t>(view.buffer)).data.data() + view.byteOffset + accessor_.byteOffset;
+        std::vector<unsigned char> const& data = model.buffers.at(static_cast<std::size_t>(view.buffer)).data;
         component_size_ = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(accessor_.componentType));
         components_ = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor_.type));
         stride_ = accessor_.ByteStride(view);
         if (component_size_ <= 0 || components_ <= 0 || stride_ <= 0)
             throw host_error("unsupported glTF accessor");
+        // Every element must lie inside the view, and the view inside its buffer.
+        std::size_t const element = static_cast<std::size_t>(components_) * static_cast<std::size_t>(component_size_);
+        std::size_t const view_end = view.byteOffset + view.byteLength;
+        bool fits = view_end >= view.byteOffset && view_end <= data.size() && accessor_.byteOffset <= view.byteLength;
+        if (fits && accessor_.count > 0) {
+            std::size_t const room = view.byteLength - accessor_.byteOffset;
+            std::size_t const last = accessor_.count - 1;
+            fits = element <= room && last <= (room - element) / static_cast<std::size_t>(stride_);
+        }
+        if (!fits)
+            throw host_error("a glTF accessor reaches past its buffer");
+        buffer_ = data.data() + view.byteOffset + accessor_.byteOffset;
     }
     std::size_t count() const { return accessor_.count; }
     int components() const { return components_; }
     double value(std::size_t index, int c) const
     {
+        check(index, c);
         unsigned char const* p = buffer_ + index * static_cast<std::size_t>(stride_) + static_cast<std::size_t>(c * component_size_);
         switch (accessor_.componentType) {
         case TINYGLTF_COMPONENT_TYPE_FLOAT: {
@@ -85,6 +98,7 @@ public:
     float float_value(std::size_t index, int c) const
     {
         if (accessor_.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT) {
+            check(index, c);
             float f;
             std::memcpy(&f, buffer_ + index * static_cast<std::size_t>(stride_) + static_cast<std::size_t>(c * 4), 4);
             return f;
@@ -93,6 +107,12 @@ public:
     }
 
 private:
+    void check(std::size_t index, int c) const
+    {
+        if (index >= accessor_.count || c < 0 || c >= components_)
+            throw host_error("a glTF accessor has fewer elements or components than its use needs");
+    }
+
     tinygltf::Accessor const& accessor_;
     unsigned char const* buffer_ = nullptr;
     int component_size_ = 0;
@@ -163,6 +183,8 @@ struct Builder {
                         if (weight == 0.0f || slot >= skin->joints.size())
                             continue;
                         Model_shape* joint = shapes.at(static_cast<std::size_t>(skin->joints[slot]));
+                        if (!joint)  // a node inside a cycle of children, which no tree holds
+                            throw host_error("a skin's joint is not in the node tree");
                         bool merged = false;
                         for (auto const& b : target.bindings())
                             merged = merged || b.joint == joint;
@@ -185,45 +207,102 @@ std::string file_stem(std::string const& path)
 
 }  // namespace
 
+namespace {
+
+// Builds the scene from a model that was read; every fault of the model is a
+// host_error that names the file.
+void build_scene(Model_scene& scene, tinygltf::Model const& model, std::string const& name)
+{
+    try {
+        Model_shape& holder = scene.new_root().add_child(
+            std::make_unique<Model_shape>(&scene, shape_type_part, part_plain, name));
+        Builder builder{scene, model, std::vector<Model_shape*>(model.nodes.size()), std::vector<bool>(model.nodes.size())};
+        for (tinygltf::Skin const& skin : model.skins)
+            for (int joint : skin.joints)
+                if (joint >= 0 && static_cast<std::size_t>(joint) < model.nodes.size())
+                    builder.is_joint[static_cast<std::size_t>(joint)] = true;
+        // Scene roots first, then any node no scene reaches, each under the holder.
+        for (tinygltf::Scene const& s : model.scenes)
+            for (int root : s.nodes)
+                builder.add_node(holder, root, 0);
+        std::vector<bool> is_child(model.nodes.size());
+        for (tinygltf::Node const& node : model.nodes)
+            for (int child : node.children)
+                if (child >= 0 && static_cast<std::size_t>(child) < is_child.size())
+                    is_child[static_cast<std::size_t>(child)] = true;
+        for (std::size_t i = 0; i < model.nodes.size(); ++i)
+            if (!builder.shapes[i] && !is_child[i])
+                builder.add_node(holder, static_cast<int>(i), 0);
+        for (std::size_t i = 0; i < model.nodes.size(); ++i)
+            if (builder.shapes[i])
+                builder.add_mesh(i);
+        scene.renumber();
+        scene.active = {&holder};
+        scene.current = &holder;
+    } catch (host_error const& e) {
+        scene.new_root();
+        throw host_error(name + ": " + e.what());
+    } catch (std::exception const& e) {
+        // An index out of range in the model's accessors, views or skins.
+        scene.new_root();
+        throw host_error(name + ": broken glTF model (" + e.what() + ")");
+    }
+}
+
+void skip_images(tinygltf::TinyGLTF& loader)
+{
+    loader.SetImageLoader(
+        [](tinygltf::Image*, int, std::string*, std::string*, int, int, unsigned char const*, int, void*) { return true; },
+        nullptr);
+}
+
+}  // namespace
+
 void read_gltf_scene(Model_scene& scene, std::string const& path)
 {
     tinygltf::TinyGLTF loader;
     tinygltf::Model model;
     std::string error, warning;
-    loader.SetImageLoader(
-        [](tinygltf::Image*, int, std::string*, std::string*, int, int, unsigned char const*, int, void*) { return true; },
-        nullptr);
+    skip_images(loader);
     bool const binary = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
     bool const ok = binary ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
                            : loader.LoadASCIIFromFile(&model, &error, &warning, path);
     if (!ok)
         throw host_error("cannot read " + path + ": " + error);
+    build_scene(scene, model, file_stem(path));
+}
 
-    Model_shape& holder = scene.new_root().add_child(
-        std::make_unique<Model_shape>(&scene, shape_type_part, part_plain, file_stem(path)));
-    Builder builder{scene, model, std::vector<Model_shape*>(model.nodes.size()), std::vector<bool>(model.nodes.size())};
-    for (tinygltf::Skin const& skin : model.skins)
-        for (int joint : skin.joints)
-            if (joint >= 0 && static_cast<std::size_t>(joint) < model.nodes.size())
-                builder.is_joint[static_cast<std::size_t>(joint)] = true;
-    // Scene roots first, then any node no scene reaches, each under the holder.
-    for (tinygltf::Scene const& s : model.scenes)
-        for (int root : s.nodes)
-            builder.add_node(holder, root, 0);
-    std::vector<bool> is_child(model.nodes.size());
-    for (tinygltf::Node const& node : model.nodes)
-        for (int child : node.children)
-            if (child >= 0 && static_cast<std::size_t>(child) < is_child.size())
-                is_child[static_cast<std::size_t>(child)] = true;
-    for (std::size_t i = 0; i < model.nodes.size(); ++i)
-        if (!builder.shapes[i] && !is_child[i])
-            builder.add_node(holder, static_cast<int>(i), 0);
-    for (std::size_t i = 0; i < model.nodes.size(); ++i)
-        if (builder.shapes[i])
-            builder.add_mesh(i);
-    scene.renumber();
-    scene.active = {&holder};
-    scene.current = &holder;
+void read_gltf_scene_from_memory(Model_scene& scene, std::string const& bytes, std::string const& name)
+{
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string error, warning;
+    skip_images(loader);
+    // Buffers that name other files are not read: the model is these bytes alone.
+    tinygltf::FsCallbacks no_files{};
+    no_files.FileExists = [](std::string const&, void*) { return false; };
+    no_files.ExpandFilePath = [](std::string const& path, void*) { return path; };
+    no_files.ReadWholeFile = [](std::vector<unsigned char>*, std::string* err, std::string const& path, void*) {
+        if (err)
+            *err += "no file is read: " + path;
+        return false;
+    };
+    no_files.WriteWholeFile = [](std::string* err, std::string const&, std::vector<unsigned char> const&, void*) {
+        if (err)
+            *err += "no file is written";
+        return false;
+    };
+    loader.SetFsCallbacks(no_files);
+    bool const binary = bytes.size() >= 4 && bytes.compare(0, 4, "glTF") == 0;
+    bool const ok =
+        binary ? loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                             reinterpret_cast<unsigned char const*>(bytes.data()),
+                                             static_cast<unsigned int>(bytes.size()))
+               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(),
+                                            static_cast<unsigned int>(bytes.size()), "");
+    if (!ok)
+        throw host_error("cannot read " + name + ": " + error);
+    build_scene(scene, model, name);
 }
 
 }  // namespace host

@@ -538,6 +538,9 @@ void read_scene(Model_scene& scene, std::string const& json_text)
         document = json::parse(json_text);
     } catch (json::parse_error const& e) {
         throw host_error("scene file, at " + line_and_column(json_text, e.byte == 0 ? 0 : e.byte - 1) + ": " + e.what());
+    } catch (json::exception const& e) {
+        // A number too large for a double, for one.
+        throw host_error(std::string("scene file: ") + e.what());
     }
     try {
         Reader(scene).read(document);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs all tests, then checks that the library exports exactly its seven
-# functions; then builds and tests the Windows libraries under wine, unless
-# TAVRIK_WINDOWS=0.
+# functions; fuzzes the three readers of outside input for a minute; then
+# builds and tests the Windows libraries under wine, unless TAVRIK_WINDOWS=0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,6 +19,8 @@ fi
 echo "tavrik.so exports exactly: $exports"
 
 ctest --test-dir build-test --output-on-failure -j"$(nproc)"
+
+bash scripts/fuzz.sh
 
 if [ "${TAVRIK_WINDOWS:-1}" != "0" ]; then
   bash scripts/windows.sh

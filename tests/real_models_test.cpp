@@ -2,6 +2,8 @@
 // "Load skin" in both forms, weights bit for bit.
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "gltf_scene.h"
 #include "support.h"
@@ -116,5 +118,67 @@ INSTANTIATE_TEST_SUITE_P(Models, RealModels, ::testing::ValuesIn(models), [](aut
             c = '_';
     return name;
 });
+
+}  // namespace
+
+namespace {
+
+std::string triangle_model()
+{
+    std::ifstream in(test::source_dir() + "/tests/fuzz/seeds/gltf/triangle.gltf", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(GltfScenes, AModelFromMemoryIsBuiltWithItsSkins)
+{
+    test::Session session;
+    host::read_gltf_scene_from_memory(session.scene, triangle_model(), "triangle");
+    host::Model_shape& body = session.shape("root/triangle/body/body");
+    ASSERT_EQ(body.vertices.size(), 3u);
+    EXPECT_EQ(test::bindings_of(body.vertices[0].skin), (test::Bindings{{"hips", 0.5f}, {"arm", 0.5f}}));
+    EXPECT_EQ(test::bindings_of(body.vertices[2].skin), (test::Bindings{{"arm", 1.0f}}));
+}
+
+TEST(GltfScenes, AccessorsThatReachPastTheirDataAreRefused)
+{
+    // Found by fuzzing: an accessor's count or type beyond its buffer view
+    // was read past the end of the buffer.
+    struct Case {
+        char const* from;
+        char const* to;
+    } const cases[] = {
+        {R"("count": 3,
+   "type": "VEC3")", R"("count": 30,
+   "type": "VEC3")"},
+        {R"("componentType": 5121,
+   "count": 3,
+   "type": "VEC4")", R"("componentType": 5121,
+   "count": 3,
+   "type": "MAT4")"},
+        {R"("byteOffset": 48,
+   "byteLength": 48)", R"("byteOffset": 48,
+   "byteLength": 4800)"},
+        {R"("type": "VEC3")", R"("type": "SCALAR")"},
+        // Found by fuzzing as well: joints in a cycle of children, which no
+        // tree holds, were bound as null joints.
+        {R"("name": "arm",)", R"("name": "arm", "children": [0],)"},
+    };
+    for (Case const& c : cases) {
+        std::string model = triangle_model();
+        std::size_t const at = model.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.from;
+        model.replace(at, std::strlen(c.from), c.to);
+        if (std::strstr(c.to, "\"children\": [0]")) {
+            // Neither node of the cycle is a scene's root.
+            std::string const roots = "\"nodes\": [\n    0,\n    2\n   ]";
+            model.replace(model.find(roots), roots.size(), "\"nodes\": [2]");
+        }
+        test::Session session;
+        EXPECT_THROW(host::read_gltf_scene_from_memory(session.scene, model, "triangle"), host::host_error) << c.to;
+        EXPECT_TRUE(session.scene.root().children().empty()) << c.to;
+    }
+}
 
 }  // namespace

@@ -71,6 +71,7 @@ TEST(SceneFiles, MalformedFilesSayWhere)
         {R"({"root": {"kind": "polygon", "vertices": [[1,2]]}})", "/root/vertices/0"},
         {R"({"selection": ["nowhere"], "root": {"kind": "part"}})", "/selection/0"},
         {R"([1, 2])", "/"},
+        {R"({"root": {"kind": "sphere", "center": [1e400, 0, 0]}})", "number overflow"},  // found by fuzzing
     };
     for (Case const& c : cases) {
         test::Session session;
