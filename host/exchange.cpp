@@ -115,16 +115,19 @@ void import_streams(Plugin const& plugin, Host_services& services, Model_scene& 
 
 void run_load(Plugin const& plugin, Host_services& services, Model_scene& scene, std::string const& path)
 {
-    auto stream = Binary_stream::reader(path);
-    auto text_stream = Text_stream::reader(path);
+    // One window over the file serves both views.
+    std::shared_ptr<Read_source> source = Read_source::file(path);
+    auto stream = Binary_stream::reader(source);
+    auto text_stream = Text_stream::reader(source);
     import_streams(plugin, services, scene, *stream, *text_stream);
 }
 
 void run_load_from_memory(Plugin const& plugin, Host_services& services, Model_scene& scene,
                           std::vector<char> const& bytes)
 {
-    auto stream = Binary_stream::over(bytes);
-    auto text_stream = Text_stream::over(std::string(bytes.begin(), bytes.end()));
+    std::shared_ptr<Read_source> source = Read_source::memory(std::string(bytes.begin(), bytes.end()));
+    auto stream = Binary_stream::reader(source);
+    auto text_stream = Text_stream::reader(source);
     import_streams(plugin, services, scene, *stream, *text_stream);
 }
 

@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -38,43 +39,62 @@ std::vector<char> read_file(std::string const& path) { return read_whole_file<st
 
 namespace {
 
-std::FILE* open_for_writing(std::string const& path)
+constexpr std::size_t write_buffer_size = 1 << 20;
+
+std::FILE* open_for_writing(std::string const& path, bool& failed)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+    if (!file) {
+        failed = true;
         throw host_error("cannot create " + path);
-    std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
+    }
+    // The stream keeps its own buffer and hands it over whole: one system
+    // call per buffer, and its failure reported at that call.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 
-void close_file(std::FILE*& file, std::string const& path, bool& failed)
+void hand_over(std::FILE* file, std::vector<char>& pending, std::string const& path, bool& failed)
+{
+    if (!file || pending.empty())
+        return;
+    std::size_t const n = pending.size();
+    std::size_t const written = std::fwrite(pending.data(), 1, n, file);
+    pending.clear();
+    if (written != n) {
+        failed = true;
+        throw host_error("cannot write " + path);
+    }
+}
+
+// Appends to a writer's buffer, creating the file at the first write.
+void buffer_write(std::FILE*& file, std::vector<char>& pending, std::string const& path, bool& failed,
+                  char const* bytes, std::size_t n)
+{
+    if (!file) {
+        file = open_for_writing(path, failed);
+        pending.reserve(write_buffer_size);
+    }
+    pending.insert(pending.end(), bytes, bytes + n);
+    if (pending.size() >= write_buffer_size)
+        hand_over(file, pending, path, failed);
+}
+
+void close_file(std::FILE*& file, std::vector<char>& pending, std::string const& path, bool& failed)
 {
     if (!file)
         return;
-    bool const ok = std::fflush(file) == 0;
+    bool ok = true;
+    try {
+        hand_over(file, pending, path, failed);
+    } catch (...) {
+        ok = false;
+    }
     bool const closed = std::fclose(file) == 0;
     file = nullptr;
     if (!ok || !closed) {
         failed = true;
         throw host_error("cannot write " + path);
-    }
-}
-
-void flush_file(std::FILE* file, std::string const& path, bool& failed)
-{
-    if (file && std::fflush(file) != 0) {
-        failed = true;
-        throw host_error("cannot write " + path);
-    }
-}
-
-std::FILE* open_or_fail(std::string const& path, bool& failed)
-{
-    try {
-        return open_for_writing(path);
-    } catch (...) {
-        failed = true;
-        throw;
     }
 }
 
@@ -89,13 +109,14 @@ std::string shortest_float_text(float value)
 
 // Binary stream.
 
-std::unique_ptr<Binary_stream> Binary_stream::reader(std::string const& path)
+std::unique_ptr<Binary_stream> Binary_stream::reader(std::shared_ptr<Read_source> source)
 {
     std::unique_ptr<Binary_stream> s(new Binary_stream);
-    s->path_ = path;
-    s->data_ = read_file(path);
+    s->source_ = std::move(source);
     return s;
 }
+
+std::unique_ptr<Binary_stream> Binary_stream::reader(std::string const& path) { return reader(Read_source::file(path)); }
 
 std::unique_ptr<Binary_stream> Binary_stream::writer(std::string const& path)
 {
@@ -105,11 +126,9 @@ std::unique_ptr<Binary_stream> Binary_stream::writer(std::string const& path)
     return s;
 }
 
-std::unique_ptr<Binary_stream> Binary_stream::over(std::vector<char> bytes)
+std::unique_ptr<Binary_stream> Binary_stream::over(std::vector<char> const& bytes)
 {
-    std::unique_ptr<Binary_stream> s(new Binary_stream);
-    s->data_ = std::move(bytes);
-    return s;
+    return reader(Read_source::memory(std::string(bytes.begin(), bytes.end())));
 }
 
 std::unique_ptr<Binary_stream> Binary_stream::collector()
@@ -127,30 +146,61 @@ Binary_stream::~Binary_stream()
     }
 }
 
-void Binary_stream::flush() { flush_file(file_, path_, failed_); }
+void Binary_stream::flush() { hand_over(file_, pending_, path_, failed_); }
 
-void Binary_stream::close() { close_file(file_, path_, failed_); }
+void Binary_stream::close() { close_file(file_, pending_, path_, failed_); }
 
-void Binary_stream::read_bytes(void* out, std::size_t n)
+void Binary_stream::load_window()
 {
-    if (writing_)
+    std::string_view const view = source_->at(position_);
+    window_start_ = position_;
+    window_ = cur_ = view.data();
+    end_ = view.data() + view.size();
+    generation_ = source_->generation();
+}
+
+char Binary_stream::read_char_slow()
+{
+    if (writing_ || !source_)
         throw host_error("stream is not open for reading");
-    std::size_t const available = position_ < data_.size() ? data_.size() - position_ : 0;
-    std::size_t const taken = n < available ? n : available;
-    if (taken > 0)
-        std::memcpy(out, data_.data() + position_, taken);
-    std::memset(static_cast<char*>(out) + taken, 0, n - taken);
-    position_ += taken;
+    load_window();
+    if (cur_ == end_)
+        return 0;  // past the end: a zero byte
+    ++position_;
+    return *cur_++;
 }
 
 char Binary_stream::read_char(void*)
 {
     check("stream.read_char");
-    if (!writing_ && position_ < data_.size())
-        return data_[position_++];
-    char c;
-    read_bytes(&c, 1);
-    return c;
+    // Names are read a byte at a time: the common case is one compare.
+    if (cur_ != end_ && window_valid()) {
+        ++position_;
+        return *cur_++;
+    }
+    return read_char_slow();
+}
+
+void Binary_stream::read_bytes(void* out, std::size_t n)
+{
+    if (writing_ || !source_)
+        throw host_error("stream is not open for reading");
+    char* to = static_cast<char*>(out);
+    while (n > 0) {
+        if (cur_ == end_ || !window_valid()) {
+            load_window();
+            if (cur_ == end_) {
+                std::memset(to, 0, n);  // past the end: zero bytes
+                return;
+            }
+        }
+        std::size_t const taken = std::min(n, static_cast<std::size_t>(end_ - cur_));
+        std::memcpy(to, cur_, taken);
+        cur_ += taken;
+        position_ += taken;
+        to += taken;
+        n -= taken;
+    }
 }
 
 int32_t Binary_stream::read_int(void*)
@@ -174,7 +224,9 @@ float Binary_stream::read_float(void*)
 bool Binary_stream::is_end(void*)
 {
     check("stream.is_end");
-    return position_ >= data_.size();
+    if (writing_ || !source_)
+        return true;
+    return position_ >= source_->size();
 }
 
 void Binary_stream::seek(long position, void*)
@@ -182,7 +234,13 @@ void Binary_stream::seek(long position, void*)
     check("stream.seek");
     if (position < 0)
         throw host_error("seek before the start of the stream");
-    position_ = static_cast<std::size_t>(position);
+    auto const target = static_cast<std::uint64_t>(position);
+    // A step back inside the window keeps it.
+    if (window_valid() && target >= window_start_ && target <= window_start_ + static_cast<std::uint64_t>(end_ - window_))
+        cur_ = window_ + (target - window_start_);
+    else
+        cur_ = end_ = window_ = nullptr;
+    position_ = target;
 }
 
 long Binary_stream::tell(void*)
@@ -195,14 +253,10 @@ void Binary_stream::write_bytes(void const* in, std::size_t n)
 {
     if (!writing_)
         throw host_error("stream is not open for writing");
-    if (!file_ && !path_.empty())
-        file_ = open_or_fail(path_, failed_);
-    if (file_ && std::fwrite(in, 1, n, file_) != n) {
-        failed_ = true;
-        throw host_error("cannot write " + path_);
-    }
     if (path_.empty())
         data_.insert(data_.end(), static_cast<char const*>(in), static_cast<char const*>(in) + n);
+    else
+        buffer_write(file_, pending_, path_, failed_, static_cast<char const*>(in), n);
 }
 
 void Binary_stream::write_word(uint32_t u)
@@ -246,13 +300,14 @@ void Binary_stream::write_integer(int32_t value, void*)
 
 // Text stream.
 
-std::unique_ptr<Text_stream> Text_stream::reader(std::string const& path)
+std::unique_ptr<Text_stream> Text_stream::reader(std::shared_ptr<Read_source> source)
 {
     std::unique_ptr<Text_stream> s(new Text_stream);
-    s->path_ = path;
-    s->data_ = read_whole_file<std::string>(path);
+    s->source_ = std::move(source);
     return s;
 }
+
+std::unique_ptr<Text_stream> Text_stream::reader(std::string const& path) { return reader(Read_source::file(path)); }
 
 std::unique_ptr<Text_stream> Text_stream::writer(std::string const& path)
 {
@@ -262,12 +317,7 @@ std::unique_ptr<Text_stream> Text_stream::writer(std::string const& path)
     return s;
 }
 
-std::unique_ptr<Text_stream> Text_stream::over(std::string text)
-{
-    std::unique_ptr<Text_stream> s(new Text_stream);
-    s->data_ = std::move(text);
-    return s;
-}
+std::unique_ptr<Text_stream> Text_stream::over(std::string text) { return reader(Read_source::memory(std::move(text))); }
 
 std::unique_ptr<Text_stream> Text_stream::collector()
 {
@@ -284,29 +334,42 @@ Text_stream::~Text_stream()
     }
 }
 
-void Text_stream::flush() { flush_file(file_, path_, failed_); }
+void Text_stream::flush() { hand_over(file_, pending_, path_, failed_); }
 
-void Text_stream::close() { close_file(file_, path_, failed_); }
+void Text_stream::close() { close_file(file_, pending_, path_, failed_); }
 
 void Text_stream::read_line(char const** text, void*)
 {
     check("text_stream.read_line");
-    if (writing_)
+    if (writing_ || !source_)
         throw host_error("stream is not open for reading");
-    std::size_t const end = data_.find('\n', position_);
-    std::size_t const stop = end == std::string::npos ? data_.size() : end;
-    std::size_t const start = position_ < data_.size() ? position_ : data_.size();
-    line_.assign(data_, start, stop > start ? stop - start : 0);
+    line_.clear();
+    // A line may run across the window's end: it is gathered piece by piece.
+    for (;;) {
+        std::string_view const view = source_->at(position_);
+        if (view.empty())
+            break;
+        auto const* end = static_cast<char const*>(std::memchr(view.data(), '\n', view.size()));
+        if (end) {
+            std::size_t const length = static_cast<std::size_t>(end - view.data());
+            line_.append(view.data(), length);
+            position_ += length + 1;
+            break;
+        }
+        line_.append(view.data(), view.size());
+        position_ += view.size();
+    }
     if (!line_.empty() && line_.back() == '\r')
         line_.pop_back();
-    position_ = end == std::string::npos ? data_.size() : end + 1;
     *text = line_.c_str();
 }
 
 bool Text_stream::is_end(void*)
 {
     check("text_stream.is_end");
-    return position_ >= data_.size();
+    if (writing_ || !source_)
+        return true;
+    return position_ >= source_->size();
 }
 
 void Text_stream::rewind(void*)
@@ -319,14 +382,10 @@ void Text_stream::write_raw(char const* text, std::size_t n)
 {
     if (!writing_)
         throw host_error("stream is not open for writing");
-    if (!file_ && !path_.empty())
-        file_ = open_or_fail(path_, failed_);
-    if (file_ && std::fwrite(text, 1, n, file_) != n) {
-        failed_ = true;
-        throw host_error("cannot write " + path_);
-    }
     if (path_.empty())
         data_.append(text, n);
+    else
+        buffer_write(file_, pending_, path_, failed_, text, n);
 }
 
 void Text_stream::write_line(char const* text, void*)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "read_source.h"
 #include "vantelinterface.h"
 
 namespace host {
@@ -20,16 +21,19 @@ public:
     ULONG TAVRIK_COM_CALL Release() override { return static_cast<ULONG>(--this->reference_count); }
 };
 
-// Reading loads the whole file; reads past its end give zero bytes and
-// is_end stays true. Writing creates the file at the first write; a write
-// that the system refuses fails at that write, or at the flush that the
-// export object makes before the export ends.
+// Reading goes through a Read_source: a window over the file (shared with
+// the text view of the same file) or bytes in memory. Reads past the end give
+// zero bytes and is_end stays true. Writing creates the file at the first
+// write and hands it over a buffer at a time, one system call each; a write
+// that the system refuses fails at the write that hands the buffer over, or
+// at the flush that the export object makes before the export ends.
 class Binary_stream final : public Host_owned<stream_interface> {
 public:
     static std::unique_ptr<Binary_stream> reader(std::string const& path);
+    static std::unique_ptr<Binary_stream> reader(std::shared_ptr<Read_source> source);
     static std::unique_ptr<Binary_stream> writer(std::string const& path);
     // In memory: over bytes to read, or collecting what is written.
-    static std::unique_ptr<Binary_stream> over(std::vector<char> bytes);
+    static std::unique_ptr<Binary_stream> over(std::vector<char> const& bytes);
     static std::unique_ptr<Binary_stream> collector();
     Binary_stream(Binary_stream const&) = delete;
     Binary_stream& operator=(Binary_stream const&) = delete;
@@ -58,16 +62,27 @@ public:
 
 private:
     Binary_stream() = default;
+    char read_char_slow();
     void read_bytes(void* out, std::size_t n);
+    bool window_valid() const { return source_ && generation_ == source_->generation(); }
+    void load_window();
     void write_bytes(void const* in, std::size_t n);
     void write_word(uint32_t u);  // little-endian
 
     std::string path_;
     bool writing_ = false;
     std::FILE* file_ = nullptr;
-    std::vector<char> data_;
-    std::size_t position_ = 0;
+    std::vector<char> pending_;   // written, not yet handed to the system
+    std::vector<char> data_;      // what a collector holds
     bool failed_ = false;
+    // Reading: the position, and the window's bytes around it.
+    std::shared_ptr<Read_source> source_;
+    std::uint64_t position_ = 0;
+    std::uint64_t window_start_ = 0;
+    char const* window_ = nullptr;
+    char const* cur_ = nullptr;
+    char const* end_ = nullptr;
+    unsigned long generation_ = 0;
 };
 
 // Floats are written in the shortest form that reads back exactly, with
@@ -75,6 +90,7 @@ private:
 class Text_stream final : public Host_owned<text_stream_interface> {
 public:
     static std::unique_ptr<Text_stream> reader(std::string const& path);
+    static std::unique_ptr<Text_stream> reader(std::shared_ptr<Read_source> source);
     static std::unique_ptr<Text_stream> writer(std::string const& path);
     static std::unique_ptr<Text_stream> over(std::string text);
     static std::unique_ptr<Text_stream> collector();
@@ -105,10 +121,12 @@ private:
     std::string path_;
     bool writing_ = false;
     std::FILE* file_ = nullptr;
+    std::vector<char> pending_;
     std::string data_;
-    std::size_t position_ = 0;
-    std::string line_;
     bool failed_ = false;
+    std::shared_ptr<Read_source> source_;
+    std::uint64_t position_ = 0;
+    std::string line_;
 };
 
 // The shortest text of a float that reads back to the same float.

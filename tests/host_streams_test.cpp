@@ -157,3 +157,98 @@ TEST(HostScenes, TreesDeeperThanTheLimitAreRefused)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostStreams, AFileLargerThanTheWindowReadsAsAWhole)
+{
+    // Lines of every length around the window's edge, one longer than the
+    // window itself, and bytes read across each refill.
+    std::size_t const window = host::Read_source::window_size;
+    std::vector<std::string> lines;
+    std::string whole;
+    std::mt19937 random(3);
+    while (whole.size() < 3 * window) {
+        std::size_t const length = lines.size() == 5 ? window + 17 : random() % 5000;
+        std::string line(length, static_cast<char>('a' + lines.size() % 26));
+        if (lines.size() % 7 == 0)
+            line += '\r';  // a CRLF line end
+        whole += line + "\n";
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    std::string const path = ::testing::TempDir() + "tavrik_window_test.vsk";
+    {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(whole.data(), 1, whole.size(), file);
+        std::fclose(file);
+    }
+    std::shared_ptr<host::Read_source> source = host::Read_source::file(path);
+    auto binary = host::Binary_stream::reader(source);
+    auto text = host::Text_stream::reader(source);
+    // Bytes one at a time and four at a time, across every refill.
+    for (std::size_t at : {std::size_t{0}, window - 2, 2 * window - 1, whole.size() - 3}) {
+        binary->seek(static_cast<long>(at));
+        int32_t expected = 0;
+        std::memcpy(&expected, whole.data() + at, std::min<std::size_t>(4, whole.size() - at));
+        if (at + 4 > whole.size())  // past the end: zero bytes
+            std::memset(reinterpret_cast<char*>(&expected) + (whole.size() - at), 0, at + 4 - whole.size());
+        EXPECT_EQ(binary->read_int(), expected) << at;
+        binary->seek(static_cast<long>(at));
+        EXPECT_EQ(binary->read_char(), whole[at]) << at;
+        binary->seek(static_cast<long>(at));  // a step back
+        EXPECT_EQ(binary->read_char(), whole[at]) << at;
+    }
+    // The text view reads every line back, interleaved with the binary view.
+    text->rewind();
+    binary->seek(static_cast<long>(2 * window + 5));
+    std::size_t binary_at = 2 * window + 5;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        char const* line = nullptr;
+        text->read_line(&line);
+        ASSERT_EQ(std::string(line), lines[i]) << "line " << i;
+        if (i % 50 == 0) {  // each view moves the shared window away from the other
+            ASSERT_EQ(binary->read_char(), whole[binary_at]) << binary_at;
+            ++binary_at;
+        }
+        if (i % 50 == 25 && binary_at + 4 <= whole.size()) {
+            int32_t expected = 0;
+            std::memcpy(&expected, whole.data() + binary_at, 4);
+            ASSERT_EQ(binary->read_int(), expected) << binary_at;
+            binary_at += 4;
+        }
+    }
+    EXPECT_TRUE(text->is_end());
+    char const* line = nullptr;
+    text->read_line(&line);
+    EXPECT_STREQ(line, "");
+    binary->seek(static_cast<long>(whole.size()));
+    EXPECT_TRUE(binary->is_end());
+    EXPECT_EQ(binary->read_char(), 0);
+    std::remove(path.c_str());
+}
+
+TEST(HostStreams, AWriterHandsItsBufferOverWholeAndReadsBackAlike)
+{
+    std::string const path = ::testing::TempDir() + "tavrik_writer_test.vsk";
+    std::string expected;
+    {
+        auto out = host::Binary_stream::writer(path);
+        for (int i = 0; i < 600000; ++i) {  // more than two buffers
+            out->write_int(i);
+            out->write_char(static_cast<char>(i));
+            int32_t const v = i;
+            expected.append(reinterpret_cast<char const*>(&v), 4);
+            expected += static_cast<char>(i);
+        }
+        out->close();
+        EXPECT_FALSE(out->failed());
+    }
+    std::vector<char> const written = host::read_file(path);
+    EXPECT_EQ(std::string(written.begin(), written.end()), expected);
+    std::remove(path.c_str());
+}
+
+}  // namespace
