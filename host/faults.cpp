@@ -9,6 +9,7 @@ void Fault_plan::arm(std::string const& operation, int skip, int times)
     times_ = times;
     fired_ = 0;
     armed_ = times > 0;
+    update_hooks();
 }
 
 void Fault_plan::clear()
@@ -16,6 +17,7 @@ void Fault_plan::clear()
     armed_ = false;
     operation_.clear();
     fired_ = 0;
+    update_hooks();
 }
 
 void Fault_plan::check_armed(char const* operation)
@@ -30,8 +32,10 @@ void Fault_plan::check_armed(char const* operation)
         return;
     --times_;
     ++fired_;
-    if (times_ == 0)
+    if (times_ == 0) {
         armed_ = false;
+        update_hooks();
+    }
     throw host_error(std::string("injected failure in ") + operation);
 }
 

@@ -13,6 +13,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// True while a fault is armed or calls are recorded: host operations then
+// take the slow path of check(); otherwise it costs one test.
+inline bool hooks_active = false;
+inline void update_hooks();
+
 class Fault_plan {
 public:
     // The operation throws on its (skip + 1)-th call from now on, `times` times.
@@ -26,6 +31,7 @@ public:
     }
     // How often an armed operation has thrown so far.
     int fired() const { return fired_; }
+    bool armed() const { return armed_; }
 
 private:
     void check_armed(char const* operation);
@@ -45,12 +51,15 @@ public:
     {
         calls_.clear();
         recording_ = true;
+        update_hooks();
     }
     std::vector<std::string> stop()
     {
         recording_ = false;
+        update_hooks();
         return std::move(calls_);
     }
+    bool recording() const { return recording_; }
     void note(char const* operation)
     {
         if (recording_)
@@ -68,11 +77,15 @@ inline Fault_plan& faults() { return fault_plan; }
 inline Call_log call_log;
 inline Call_log& calls() { return call_log; }
 
+inline void update_hooks() { hooks_active = faults().armed() || calls().recording(); }
+
 // Called at the start of every host operation: noted, then maybe made to fail.
 inline void check(char const* operation)
 {
-    calls().note(operation);
-    faults().check(operation);
+    if (hooks_active) {
+        calls().note(operation);
+        faults().check(operation);
+    }
 }
 
 }  // namespace host

@@ -83,6 +83,13 @@ void Read_source::fill(std::uint64_t position)
         throw host_error("cannot read " + path_);
     start_ = position;
     ++generation_;
+    for (Cursor* cursor : cursors_)
+        cursor->cur = cursor->end = nullptr;
+}
+
+void Read_source::detach(Cursor* cursor)
+{
+    cursors_.erase(std::remove(cursors_.begin(), cursors_.end(), cursor), cursors_.end());
 }
 
 std::string_view Read_source::at(std::uint64_t position)

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -27,6 +28,15 @@ public:
     std::string_view at(std::uint64_t position);
     unsigned long generation() const { return generation_; }
 
+    // A reader that keeps pointers into the window: a refill empties them,
+    // so that its fast path needs no other test.
+    struct Cursor {
+        char const* cur = nullptr;
+        char const* end = nullptr;
+    };
+    void attach(Cursor* cursor) { cursors_.push_back(cursor); }
+    void detach(Cursor* cursor);
+
     static constexpr std::size_t window_size = 1 << 20;
 
 private:
@@ -41,6 +51,7 @@ private:
     std::string buffer_;           // the window, or all the bytes of a memory source
     std::uint64_t start_ = 0;      // file position of buffer_[0]
     unsigned long generation_ = 1;
+    std::vector<Cursor*> cursors_;
 };
 
 }  // namespace host

@@ -113,6 +113,7 @@ std::unique_ptr<Binary_stream> Binary_stream::reader(std::shared_ptr<Read_source
 {
     std::unique_ptr<Binary_stream> s(new Binary_stream);
     s->source_ = std::move(source);
+    s->source_->attach(&s->cursor_);
     return s;
 }
 
@@ -140,6 +141,8 @@ std::unique_ptr<Binary_stream> Binary_stream::collector()
 
 Binary_stream::~Binary_stream()
 {
+    if (source_)
+        source_->detach(&cursor_);
     try {
         close();
     } catch (...) {
@@ -154,9 +157,8 @@ void Binary_stream::load_window()
 {
     std::string_view const view = source_->at(position_);
     window_start_ = position_;
-    window_ = cur_ = view.data();
-    end_ = view.data() + view.size();
-    generation_ = source_->generation();
+    window_ = cursor_.cur = view.data();
+    cursor_.end = view.data() + view.size();
 }
 
 char Binary_stream::read_char_slow()
@@ -164,19 +166,19 @@ char Binary_stream::read_char_slow()
     if (writing_ || !source_)
         throw host_error("stream is not open for reading");
     load_window();
-    if (cur_ == end_)
+    if (cursor_.cur == cursor_.end)
         return 0;  // past the end: a zero byte
     ++position_;
-    return *cur_++;
+    return *cursor_.cur++;
 }
 
 char Binary_stream::read_char(void*)
 {
     check("stream.read_char");
     // Names are read a byte at a time: the common case is one compare.
-    if (cur_ != end_ && window_valid()) {
+    if (cursor_.cur != cursor_.end) {
         ++position_;
-        return *cur_++;
+        return *cursor_.cur++;
     }
     return read_char_slow();
 }
@@ -187,16 +189,16 @@ void Binary_stream::read_bytes(void* out, std::size_t n)
         throw host_error("stream is not open for reading");
     char* to = static_cast<char*>(out);
     while (n > 0) {
-        if (cur_ == end_ || !window_valid()) {
+        if (cursor_.cur == cursor_.end) {
             load_window();
-            if (cur_ == end_) {
+            if (cursor_.cur == cursor_.end) {
                 std::memset(to, 0, n);  // past the end: zero bytes
                 return;
             }
         }
-        std::size_t const taken = std::min(n, static_cast<std::size_t>(end_ - cur_));
-        std::memcpy(to, cur_, taken);
-        cur_ += taken;
+        std::size_t const taken = std::min(n, static_cast<std::size_t>(cursor_.end - cursor_.cur));
+        std::memcpy(to, cursor_.cur, taken);
+        cursor_.cur += taken;
         position_ += taken;
         to += taken;
         n -= taken;
@@ -236,10 +238,11 @@ void Binary_stream::seek(long position, void*)
         throw host_error("seek before the start of the stream");
     auto const target = static_cast<std::uint64_t>(position);
     // A step back inside the window keeps it.
-    if (window_valid() && target >= window_start_ && target <= window_start_ + static_cast<std::uint64_t>(end_ - window_))
-        cur_ = window_ + (target - window_start_);
+    if (cursor_.end && target >= window_start_ &&
+        target <= window_start_ + static_cast<std::uint64_t>(cursor_.end - window_))
+        cursor_.cur = window_ + (target - window_start_);
     else
-        cur_ = end_ = window_ = nullptr;
+        cursor_.cur = cursor_.end = nullptr;
     position_ = target;
 }
 

@@ -64,7 +64,6 @@ private:
     Binary_stream() = default;
     char read_char_slow();
     void read_bytes(void* out, std::size_t n);
-    bool window_valid() const { return source_ && generation_ == source_->generation(); }
     void load_window();
     void write_bytes(void const* in, std::size_t n);
     void write_word(uint32_t u);  // little-endian
@@ -75,14 +74,13 @@ private:
     std::vector<char> pending_;   // written, not yet handed to the system
     std::vector<char> data_;      // what a collector holds
     bool failed_ = false;
-    // Reading: the position, and the window's bytes around it.
+    // Reading: the position, and the window's bytes from it on (emptied by
+    // the source when another view moves the window).
     std::shared_ptr<Read_source> source_;
     std::uint64_t position_ = 0;
     std::uint64_t window_start_ = 0;
     char const* window_ = nullptr;
-    char const* cur_ = nullptr;
-    char const* end_ = nullptr;
-    unsigned long generation_ = 0;
+    Read_source::Cursor cursor_;
 };
 
 // Floats are written in the shortest form that reads back exactly, with
