@@ -3,10 +3,12 @@
 #include "names.h"
 
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace skin_format {
 
@@ -101,16 +103,11 @@ bool is_number_char(char c)
 
 }  // namespace
 
-double read_number(char const* text, char const** end)
+namespace {
+
+// strtod on exactly the run, for what from_chars does not take as it does.
+double strtod_of_run(char const* text, std::size_t length)
 {
-    char const* p = text;
-    while (is_number_char(*p))
-        ++p;
-    *end = p;
-    std::size_t const length = static_cast<std::size_t>(p - text);
-    if (length == 0)
-        return 0.0;
-    // strtod would also take hexadecimal, "inf" and "nan": give it only the run.
     char short_run[264];
     std::string large;
     char const* run = short_run;
@@ -122,6 +119,32 @@ double read_number(char const* text, char const** end)
         run = large.c_str();
     }
     return std::strtod(run, nullptr);
+}
+
+}  // namespace
+
+double read_number(char const* text, char const** end)
+{
+    char const* p = text;
+    while (is_number_char(*p))
+        ++p;
+    *end = p;
+    std::size_t const length = static_cast<std::size_t>(p - text);
+    if (length == 0)
+        return 0.0;
+    // The longest decimal number at the start of the run, correctly rounded,
+    // as strtod gives it (which would also take hexadecimal, "inf" and "nan":
+    // it is never given more than the run). from_chars does the same without
+    // a copy; a leading "+" and a result out of range go to strtod.
+    if (text[0] != '+') {
+        double value = 0;
+        auto const result = std::from_chars(text, p, value);
+        if (result.ec == std::errc())
+            return value;
+        if (result.ec == std::errc::invalid_argument)
+            return 0.0;
+    }
+    return strtod_of_run(text, length);
 }
 
 namespace {
@@ -160,6 +183,17 @@ Record_line parse_record_line(char const* line)
 
 int read_int_field(char const*& text)
 {
+    // The common field, a few digits and ":", without strtol.
+    {
+        char const* p = text;
+        long value = 0;
+        while (*p >= '0' && *p <= '9' && p - text < 9)
+            value = value * 10 + (*p++ - '0');
+        if (p != text && (*p == ':' || *p == '\0')) {
+            text = *p == ':' ? p + 1 : p;
+            return static_cast<int>(value);
+        }
+    }
     char const* const colon = std::strchr(text, ':');
     std::size_t const length = colon ? static_cast<std::size_t>(colon - text) : std::strlen(text);
     char* end = nullptr;
@@ -198,11 +232,17 @@ std::string_view text_joint_name(char const* text)
     if (*text == '\0')
         return {};
     char const separator = text[0];
-    char const* p = text + 1;
-    for (; *p; ++p)
-        if (*p == separator && p[1] == ':')
+    std::size_t const length = std::strlen(text);
+    char const* const end = text + length;
+    for (char const* p = text + 1; p < end;) {
+        p = static_cast<char const*>(std::memchr(p, separator, static_cast<std::size_t>(end - p)));
+        if (!p)
+            break;
+        if (p[1] == ':')
             return std::string_view(text, static_cast<std::size_t>(p + 2 - text));
-    return std::string_view(text, static_cast<std::size_t>(p - text));
+        ++p;
+    }
+    return std::string_view(text, length);
 }
 
 }  // namespace skin_format

@@ -99,6 +99,14 @@ void importer_component::prepare_load()
     trailer_read_ = false;
     text_joints_.clear();
     binary_joints_.clear();
+    children_.reset();
+}
+
+Child_index& importer_component::children_index()
+{
+    if (!children_)
+        children_ = std::make_unique<Child_index>(trim_names);
+    return *children_;
 }
 
 int importer_component::terminate(dialog_interface&, int action, void*)
@@ -218,15 +226,21 @@ char const* importer_component::read_line(text_stream_interface& in)
 
 void importer_component::read_binary_name(stream_interface& in, std::string& name)
 {
+    // Bytes gather in a small buffer and reach the name in pieces; every 64
+    // bytes the stream is asked whether it has ended, so that a stream that
+    // gives bytes past its end cannot grow the name without bound.
     name.clear();
+    char piece[64];
     for (;;) {
-        // A stream that gives bytes past its end must not grow the name without bound.
-        if (name.size() % 64 == 63 && in.is_end())
-            throw std::runtime_error("skin file ends inside a name");
-        char const c = in.read_char();
-        if (c == skin_format::name_end)
+        std::size_t n = 0;
+        char c = 0;
+        while (n < sizeof piece && (c = in.read_char()) != skin_format::name_end)
+            piece[n++] = c;
+        name.append(piece, n);
+        if (n < sizeof piece)
             break;
-        name += c;
+        if (in.is_end())
+            throw std::runtime_error("skin file ends inside a name");
     }
     // Reads past the end give zero bytes, which must not pass for the end of a
     // name; and a name is never the last thing in a whole file.

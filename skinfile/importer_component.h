@@ -1,12 +1,15 @@
 // "Load skin": reads a skin file into the scene and binds points anew by name.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "child_index.h"
 #include "host_ref.h"
+#include "joint_names.h"
 #include "importerinterface.h"
 #include "shape_access.h"
 
@@ -71,6 +74,7 @@ private:
     bool skip_text_records(text_stream_interface& in);
     bool skip_binary_records(stream_interface& in);
     static char const* read_line(text_stream_interface& in);
+    // Reads name bytes up to their 0x00.
     static void read_binary_name(stream_interface& in, std::string& name);
     shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
@@ -78,12 +82,11 @@ private:
 
     // Scene names do not change during a load, so a joint name resolved once
     // is answered again from here; the trace of a failed search is kept with it.
-    struct Resolved_joint {
-        shape_class* joint;
-        std::string failure_trace;
-    };
-    std::unordered_map<std::string, Resolved_joint> text_joints_;
-    std::unordered_map<std::string, Resolved_joint> binary_joints_;
+    Joint_names text_joints_;
+    Joint_names binary_joints_;
+    // The children of each shape searched, gathered once per load.
+    Child_index& children_index();
+    std::unique_ptr<Child_index> children_;
     std::string joint_key_;
     std::string pending_line_;
     bool has_pending_line_ = false;

@@ -30,17 +30,30 @@ shape_class* importer_component::get_target_shape(shape_class* parent, std::stri
         last_target_ordinal = parent->get_ordinal();
         return parent;
     }
-    shape_class* const end = parent->get_children_end();
-    for (shape_class* child = parent->get_first_child(); child && child != end;
-         child = child->get_next_sibling()) {
-        if (is_target_shape(*child, name, code, count)) {
-            last_target_ordinal = child->get_ordinal();
-            return child;
+    // The direct children first: of those that bear the name, in child order,
+    // the first after the last target that has the kind and point count.
+    // Siblings come in scene order and the last target only moves on, so a
+    // sibling passed over once stays passed over.
+    Child_index::List& list = children_index().of(*parent);
+    auto same = list.by_name.find(name);
+    if (same != list.by_name.end()) {
+        Child_index::Same_name& candidates = same->second;
+        for (std::size_t i = candidates.skip; i < candidates.positions.size(); ++i) {
+            Child_index::Child& child = list.children[candidates.positions[i]];
+            Child_index::describe(child);
+            if (child.ordinal <= last_target_ordinal) {
+                if (i == candidates.skip)
+                    ++candidates.skip;
+                continue;
+            }
+            if (child.code == code && child.points == count) {
+                last_target_ordinal = child.ordinal;
+                return child.shape;
+            }
         }
     }
-    for (shape_class* child = parent->get_first_child(); child && child != end;
-         child = child->get_next_sibling())
-        if (shape_class* found = get_target_shape(child, name, code, count, false))
+    for (std::size_t i = 0; i < list.children.size(); ++i)
+        if (shape_class* found = get_target_shape(list.children[i].shape, name, code, count, false))
             return found;
     return nullptr;
 }
@@ -49,14 +62,12 @@ shape_class* importer_component::get_joint_shape(shape_class& parent, std::strin
 {
     if (first && trimmed_name(trim_names, parent) == name)
         return &parent;
-    shape_class* const end = parent.get_children_end();
-    for (shape_class* child = parent.get_first_child(); child && child != end;
-         child = child->get_next_sibling())
-        if (trimmed_name(trim_names, *child) == name)
-            return child;
-    for (shape_class* child = parent.get_first_child(); child && child != end;
-         child = child->get_next_sibling())
-        if (shape_class* found = get_joint_shape(*child, name, false))
+    Child_index::List& list = children_index().of(parent);
+    auto same = list.by_name.find(name);
+    if (same != list.by_name.end())
+        return list.children[same->second.positions.front()].shape;
+    for (std::size_t i = 0; i < list.children.size(); ++i)
+        if (shape_class* found = get_joint_shape(*list.children[i].shape, name, false))
             return found;
     return nullptr;
 }
@@ -96,16 +107,16 @@ char const* importer_component::get_joint_shape(char const* text, shape_class* r
         joint = nullptr;  // the line ended where a joint name should start
         return text;
     }
-    joint_key_.assign(name.data(), name.size());
-    auto found = text_joints_.find(joint_key_);
-    if (found == text_joints_.end()) {
-        Resolved_joint resolved{nullptr, {}};
-        resolved.joint = resolve_text_joint(name, root, resolved.failure_trace);
-        found = text_joints_.emplace(joint_key_, std::move(resolved)).first;
+    std::uint64_t const hash = Joint_names::hash_of(name);
+    Joint_names::Entry const* found = text_joints_.find(name, hash);
+    if (!found) {
+        std::string failure;
+        shape_class* const resolved = resolve_text_joint(name, root, failure);
+        found = &text_joints_.add(name, hash, resolved, std::move(failure));
     }
-    if (!found->second.joint && !found->second.failure_trace.empty())
-        trace(found->second.failure_trace);
-    joint = found->second.joint;
+    if (!found->joint && !found->failure_trace.empty())
+        trace(found->failure_trace);
+    joint = found->joint;
     return text + name.size();
 }
 
@@ -157,15 +168,16 @@ shape_class* importer_component::resolve_binary_joint(std::string_view name, sha
 shape_class* importer_component::get_joint_shape(stream_interface& in, shape_class* root)
 {
     read_binary_name(in, joint_key_);
-    auto found = binary_joints_.find(joint_key_);
-    if (found == binary_joints_.end()) {
-        Resolved_joint resolved{nullptr, {}};
-        resolved.joint = resolve_binary_joint(joint_key_, root, resolved.failure_trace);
-        found = binary_joints_.emplace(joint_key_, std::move(resolved)).first;
+    std::uint64_t const hash = Joint_names::hash_of(joint_key_);
+    Joint_names::Entry const* found = binary_joints_.find(joint_key_, hash);
+    if (!found) {
+        std::string failure;
+        shape_class* const resolved = resolve_binary_joint(joint_key_, root, failure);
+        found = &binary_joints_.add(joint_key_, hash, resolved, std::move(failure));
     }
-    if (!found->second.joint && !found->second.failure_trace.empty())
-        trace(found->second.failure_trace);
-    return found->second.joint;
+    if (!found->joint && !found->failure_trace.empty())
+        trace(found->failure_trace);
+    return found->joint;
 }
 
 int importer_component::get_last_ordinal(shape_class& shape)

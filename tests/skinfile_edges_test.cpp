@@ -4,6 +4,10 @@
 // itself, or not be written at all.
 #include <algorithm>
 #include <cfloat>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <cmath>
 #include <functional>
 
@@ -317,6 +321,63 @@ TEST(SkinFileExporter, AFormWithoutItsStreamWritesNothingAndOtherCodesRun)
         }
         EXPECT_EQ(object.text->reference_count, 0) << form;
         session.expect_balanced();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// What the number readers must give: strtod and strtol on exactly the field.
+double reference_number(std::string const& run) { return run.empty() ? 0.0 : std::strtod(run.c_str(), nullptr); }
+
+TEST(SkinFileWeights, NumbersReadAsTheDecimalReadingOfTheirRun)
+{
+    std::mt19937 random(11);
+    char const alphabet[] = "0123456789.+-eE";
+    std::vector<std::string> runs = {"", "+", "-", ".", "+1", "++1", "-+1", "+-1", "1e", "1e+", "1e-5", ".5", "5.",
+                                     "-.5e-3", "1e400", "-1e400", "1e-400", "2.4703282292062328e-324", "00012",
+                                     "1.7976931348623157e308", "4.9406564584124654e-324", "123456789012345678901234567890"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string run;
+        if (i % 2) {
+            for (std::size_t n = random() % 24; n > 0; --n)
+                run += alphabet[random() % 15];
+        } else {
+            std::uint32_t bits = static_cast<std::uint32_t>(random());
+            float f;
+            std::memcpy(&f, &bits, 4);
+            if (!std::isfinite(f))
+                continue;
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, i % 4 ? "%.9g" : "%.17g", static_cast<double>(f));
+            run = buffer;
+        }
+        runs.push_back(run);
+    }
+    for (std::string const& run : runs) {
+        std::string const line = run + "/j/:";
+        char const* end = nullptr;
+        double const got = skin_format::read_number(line.c_str(), &end);
+        double const expected = reference_number(run);
+        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << '"' << run << "\" gave " << got << ", not " << expected;
+        ASSERT_EQ(end, line.c_str() + run.size()) << run;
+    }
+}
+
+TEST(SkinFileWeights, FieldsReadAsStrtolReadsThem)
+{
+    for (std::string field : {"0", "7", "42", "123456789", "1234567890", "99999999999", "-3", "+4", " 5", "", "x",
+                              "12x", "0012", "2147483647", "2147483648", "-2147483649"}) {
+        for (std::string const end : {":", "", ":rest"}) {
+            std::string const text = field + end;
+            char const* p = text.c_str();
+            int const got = skin_format::read_int_field(p);
+            long value = std::strtol(field.c_str(), nullptr, 10);
+            value = std::max<long>(std::min<long>(value, INT_MAX), INT_MIN);
+            EXPECT_EQ(got, static_cast<int>(value)) << '"' << text << '"';
+            EXPECT_EQ(p, text.c_str() + field.size() + (end.empty() ? 0 : 1)) << '"' << text << '"';
+        }
     }
 }
 
