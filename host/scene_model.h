@@ -45,6 +45,45 @@ private:
     Model_skin* owner_;
 };
 
+// A skin's bindings: the first four kept in the skin itself, more on the
+// heap, so that a point with a few bindings costs no heap block of its own.
+class Binding_list {
+public:
+    static constexpr std::size_t inline_capacity = 4;
+
+    Binding_list() = default;
+    Binding_list(Binding_list const&) = delete;
+    Binding_list& operator=(Binding_list const&) = delete;
+    ~Binding_list() { clear(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Model_binding* begin() { return data(); }
+    Model_binding* end() { return data() + size_; }
+    Model_binding const* begin() const { return data(); }
+    Model_binding const* end() const { return data() + size_; }
+    Model_binding& operator[](std::size_t i) { return data()[i]; }
+    Model_binding const& operator[](std::size_t i) const { return data()[i]; }
+    Model_binding const& at(std::size_t i) const;
+    Model_binding& back() { return data()[size_ - 1]; }
+
+    Model_binding& emplace_back(Model_skin* owner);
+    void erase(std::size_t i);
+    void clear();
+
+private:
+    Model_binding* data() { return spilled_ ? spill_.data() : reinterpret_cast<Model_binding*>(inline_); }
+    Model_binding const* data() const
+    {
+        return spilled_ ? spill_.data() : reinterpret_cast<Model_binding const*>(inline_);
+    }
+
+    alignas(Model_binding) unsigned char inline_[inline_capacity * sizeof(Model_binding)];
+    std::vector<Model_binding> spill_;
+    std::size_t size_ = 0;
+    bool spilled_ = false;
+};
+
 class Model_skin final : public skin_class {
 public:
     // world_owner: the shape whose world matrix this skin decides, if any.
@@ -59,7 +98,7 @@ public:
     mat4 get_matrix(void* = nullptr) override;
 
     // Host-side access without faults.
-    std::vector<Model_binding> const& bindings() const { return bindings_; }
+    Binding_list const& bindings() const { return bindings_; }
     void add(Model_shape* joint, float weight);
     void clear();
     mat4 matrix() const;
@@ -69,7 +108,11 @@ public:
 private:
     Model_scene* scene_;
     Model_shape* world_owner_;
-    std::vector<Model_binding> bindings_;
+    Binding_list bindings_;
+    // The blend of the joints' world matrices, kept while neither the
+    // bindings nor any matrix of the scene changed.
+    mutable mat4 cached_matrix_;
+    mutable unsigned long cached_epoch_ = 0;
 };
 
 class Model_vertex final : public vertex_class {

@@ -252,3 +252,60 @@ TEST(HostStreams, AWriterHandsItsBufferOverWholeAndReadsBackAlike)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostScenes, SkinsHoldAnyNumberOfBindingsInOrder)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "a", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 2,0,0,1]},
+        {"kind": "rotator", "name": "b", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,4,0,1]},
+        {"kind": "polygon", "name": "mesh", "vertices": [[0,0,0]]}]}})");
+    host::Model_shape& a = session.shape("root/a");
+    host::Model_shape& b = session.shape("root/b");
+    host::Model_skin& skin = session.shape("root/mesh").vertices[0].skin;
+    for (int i = 0; i < 7; ++i) {  // past what the skin holds in itself
+        skin.append_binding();
+        skin.get_binding(i).set_joint(i % 2 ? &b : &a);
+        skin.get_binding(i).set_weight(static_cast<float>(i));
+    }
+    skin.remove_binding(5);
+    skin.remove_binding(1);
+    std::vector<float> weights;
+    for (auto const& binding : skin.bindings())
+        weights.push_back(binding.weight);
+    EXPECT_EQ(weights, (std::vector<float>{0, 2, 3, 4, 6}));
+    while (skin.get_number_of_bindings() > 2)
+        skin.remove_binding(0);
+    EXPECT_EQ(skin.bindings().at(0).weight, 4);
+    EXPECT_THROW(skin.bindings().at(2), std::out_of_range);
+
+    // Removing from a skin that holds its bindings itself keeps their order.
+    skin.clear();
+    for (float w : {1.0f, 2.0f, 3.0f})
+        skin.add(&a, w);
+    skin.remove_binding(0);
+    EXPECT_EQ(skin.bindings()[0].weight, 2);
+    EXPECT_EQ(skin.bindings()[1].weight, 3);
+
+    // The skin's matrix follows its bindings and the joints' matrices.
+    skin.clear();
+    skin.add(&a, 1);
+    EXPECT_EQ(skin.get_matrix().m[3][0], 2);
+    skin.get_binding(0).set_joint(&b);
+    EXPECT_EQ(skin.get_matrix().m[3][0], 0);
+    EXPECT_EQ(skin.get_matrix().m[3][1], 4);
+    b.local.m[3][1] = 6;
+    session.scene.matrices_changed();
+    EXPECT_EQ(skin.get_matrix().m[3][1], 6);
+
+    // A copied point's bindings belong to the copy.
+    host::Model_vertex copy = session.shape("root/mesh").vertices[0];
+    copy.skin.get_binding(0).set_joint(&a);
+    EXPECT_EQ(copy.skin.get_matrix().m[3][0], 2);
+    EXPECT_EQ(skin.get_matrix().m[3][0], 0);
+    EXPECT_EQ(skin.bindings()[0].joint, &b);
+}
+
+}  // namespace
