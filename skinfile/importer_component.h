@@ -79,6 +79,10 @@ private:
     shape_class* resolve_text_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* resolve_binary_joint(std::string_view name, shape_class* root, std::string& failure);
     shape_class* follow_binary_path(std::string_view name, shape_class* current, std::string& failure);
+    // The joint of a name, resolved at its first sight in the load and
+    // remembered with the trace of a failed search.
+    using Resolver = shape_class* (importer_component::*)(std::string_view, shape_class*, std::string&);
+    shape_class* remembered_joint(Joint_names& names, std::string_view name, shape_class* root, Resolver resolve);
 
     // Scene names do not change during a load, so a joint name resolved once
     // is answered again from here; the trace of a failed search is kept with it.

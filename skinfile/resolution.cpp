@@ -107,17 +107,23 @@ char const* importer_component::get_joint_shape(char const* text, shape_class* r
         joint = nullptr;  // the line ended where a joint name should start
         return text;
     }
+    joint = remembered_joint(text_joints_, name, root, &importer_component::resolve_text_joint);
+    return text + name.size();
+}
+
+shape_class* importer_component::remembered_joint(Joint_names& names, std::string_view name, shape_class* root,
+                                                  Resolver resolve)
+{
     std::uint64_t const hash = Joint_names::hash_of(name);
-    Joint_names::Entry const* found = text_joints_.find(name, hash);
+    Joint_names::Entry const* found = names.find(name, hash);
     if (!found) {
         std::string failure;
-        shape_class* const resolved = resolve_text_joint(name, root, failure);
-        found = &text_joints_.add(name, hash, resolved, std::move(failure));
+        shape_class* const resolved = (this->*resolve)(name, root, failure);
+        found = &names.add(name, hash, resolved, std::move(failure));
     }
     if (!found->joint && !found->failure_trace.empty())
         trace(found->failure_trace);
-    joint = found->joint;
-    return text + name.size();
+    return found->joint;
 }
 
 shape_class* importer_component::follow_binary_path(std::string_view name, shape_class* current,
@@ -168,16 +174,7 @@ shape_class* importer_component::resolve_binary_joint(std::string_view name, sha
 shape_class* importer_component::get_joint_shape(stream_interface& in, shape_class* root)
 {
     read_binary_name(in, joint_key_);
-    std::uint64_t const hash = Joint_names::hash_of(joint_key_);
-    Joint_names::Entry const* found = binary_joints_.find(joint_key_, hash);
-    if (!found) {
-        std::string failure;
-        shape_class* const resolved = resolve_binary_joint(joint_key_, root, failure);
-        found = &binary_joints_.add(joint_key_, hash, resolved, std::move(failure));
-    }
-    if (!found->joint && !found->failure_trace.empty())
-        trace(found->failure_trace);
-    return found->joint;
+    return remembered_joint(binary_joints_, joint_key_, root, &importer_component::resolve_binary_joint);
 }
 
 int importer_component::get_last_ordinal(shape_class& shape)
