@@ -117,6 +117,8 @@ void run_load(Plugin const& plugin, Host_services& services, Model_scene& scene,
 {
     // One window over the file serves both views.
     std::shared_ptr<Read_source> source = Read_source::file(path);
+    if (Progress_bar* bar = services.progress_bar)
+        source->on_fill = [bar](std::uint64_t done, std::uint64_t size) { bar->bytes(done, size); };
     auto stream = Binary_stream::reader(source);
     auto text_stream = Text_stream::reader(source);
     import_streams(plugin, services, scene, *stream, *text_stream);

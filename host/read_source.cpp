@@ -85,6 +85,8 @@ void Read_source::fill(std::uint64_t position)
     ++generation_;
     for (Cursor* cursor : cursors_)
         cursor->cur = cursor->end = nullptr;
+    if (on_fill)
+        on_fill(position + wanted, size_);
 }
 
 void Read_source::detach(Cursor* cursor)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ public:
     };
     void attach(Cursor* cursor) { cursors_.push_back(cursor); }
     void detach(Cursor* cursor);
+
+    // Told how far into the file each refill reaches, for a progress display.
+    std::function<void(std::uint64_t done, std::uint64_t size)> on_fill;
 
     static constexpr std::size_t window_size = 1 << 20;
 

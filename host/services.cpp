@@ -172,17 +172,23 @@ public:
         check("progress.set_progress_range");
         services_.progress[record_].min = min;
         services_.progress[record_].max = max;
+        if (services_.progress_bar)
+            services_.progress_bar->range(min, max);
     }
     void set_progress_position(int position, void*) override
     {
         check("progress.set_progress_position");
         services_.progress[record_].positions.push_back(position);
+        if (services_.progress_bar)
+            services_.progress_bar->position(position);
     }
     bool step_progress(int position, void*) override
     {
         check("progress.step_progress");
         auto& steps = services_.progress[record_].steps;
         steps.push_back(position);
+        if (services_.progress_bar)
+            services_.progress_bar->position(position);
         return !services_.stop_at_step || static_cast<int>(steps.size()) < *services_.stop_at_step;
     }
 
@@ -238,6 +244,8 @@ progress_interface* Host_services::create_progress(char const* title, void*)
 {
     check("vantel.create_progress");
     progress.push_back(Progress_record{title, 0, 0, {}, {}});
+    if (progress_bar)
+        progress_bar->start(title);
     auto* indicator = new Host_progress(*this, progress.size() - 1);
     indicator->AddRef();
     return indicator;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugininterface.h"
+#include "progress_bar.h"
 #include "resources.h"
 #include "streams.h"
 
@@ -91,6 +92,8 @@ public:
     // Progress: step_progress answers false from this step on (counting from 1).
     std::optional<int> stop_at_step;
     std::vector<Progress_record> progress;
+    // Where a user sees progress, if anywhere.
+    Progress_bar* progress_bar = nullptr;
     std::string special_characters;
 
     // Objects handed out and not yet released.

@@ -1,72 +1,31 @@
 // The reference host on the command line: loads the plug-in, shows its menu,
 // and runs "Save skin", "Load skin" and the three commands on scene files.
-#include <cstring>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "exchange.h"
 #include "faults.h"
 #include "gltf_scene.h"
 #include "library.h"
+#include "progress_bar.h"
 #include "scene_json.h"
 
 namespace {
 
-char const usage[] = R"(usage: tavrik-host [--plugin PATH] [--lang 1033|1041] [--quiet] COMMAND ...
-
-  menu                              the plug-in's menu entries
-  save SCENE FILE [options]         "Save skin" of a scene into a skin file
-      --range all|selected  --form text|binary  --full-path yes|no  --trim yes|no
-  load SCENE FILE OUT [options]     "Load skin" of a skin file, the scene written to OUT
-      --mode newly|overwrite  --hold yes|no  --trim yes|no
-      --joints-outside yes|no  --verbose yes|no
-  clear SCENE OUT [--hold yes|no] [--active-only yes|no]     "Clear skin"
-  joint-clear SCENE OUT [--hold yes|no] [--active-only yes|no] "joint clear in skins"
-  reset SCENE OUT                   "Reset transformation"
-  show SCENE                        the skins of a scene, point by point
-  from-gltf MODEL OUT               a rigged .gltf or .glb model as a scene file
-  Commands that ask take --cancel to cancel the dialog or question.
-  Options not given keep the dialog's defaults.
-)";
-
-struct Arguments {
-    std::vector<std::string> words;
-    std::map<std::string, std::string> options;
+// What a command line asks for, as CLI11 fills it in.
+struct Request {
+    std::string plugin;
+    int language = host::language_english;
+    bool quiet = false;
     bool cancel = false;
+    std::vector<std::string> files;  // the command's positional arguments, in order
+    std::map<std::string, std::string> options;
 };
-
-int yes_no(Arguments const& a, std::string const& key, std::map<int, int>& values, int item)
-{
-    auto found = a.options.find(key);
-    if (found == a.options.end())
-        return 0;
-    if (found->second != "yes" && found->second != "no")
-        throw host::host_error("--" + key + " takes yes or no");
-    values[item] = found->second == "yes" ? 1 : 0;
-    return 1;
-}
-
-void choice(Arguments const& a, std::string const& key, std::map<int, int>& values, int item,
-            std::vector<std::string> const& entries)
-{
-    auto found = a.options.find(key);
-    if (found == a.options.end())
-        return;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (found->second == entries[i]) {
-            values[item] = static_cast<int>(i);
-            return;
-        }
-    throw host::host_error("--" + key + " takes one of its listed words");
-}
-
-void need(Arguments const& a, std::size_t n)
-{
-    if (a.words.size() != n)
-        throw host::host_error(std::string("wrong number of arguments\n") + usage);
-}
 
 std::string kind_word(host::Interface_kind kind)
 {
@@ -96,113 +55,267 @@ void show(host::Model_scene& scene)
     }
 }
 
-int run(int argc, char** argv)
-{
-    std::string plugin_path = host::default_plugin_path(argv[0]);
-    int language = host::language_english;
-    bool quiet = false;
-    Arguments a;
-    for (int i = 1; i < argc; ++i) {
-        std::string const arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << usage;
-            return 0;
-        }
-        if (arg == "--quiet") {
-            quiet = true;
-        } else if (arg == "--cancel") {
-            a.cancel = true;
-        } else if (arg.rfind("--", 0) == 0) {
-            if (i + 1 >= argc)
-                throw host::host_error(arg + " needs a value");
-            std::string const value = argv[++i];
-            if (arg == "--plugin")
-                plugin_path = value;
-            else if (arg == "--lang")
-                language = std::stoi(value);
-            else
-                a.options[arg.substr(2)] = value;
-        } else {
-            a.words.push_back(arg);
-        }
-    }
-    if (a.words.empty())
-        throw host::host_error(std::string("no command\n") + usage);
+// Every skin of the scene, as (joint, weight) lists, shape by shape: what a
+// load changed is what differs afterwards.
+struct Skins_of_shape {
+    host::Model_shape* shape;
+    std::vector<std::vector<std::pair<shape_class*, float>>> skins;  // own skin first, then its points'
+};
 
-    host::Plugin plugin(plugin_path);
+std::vector<std::pair<shape_class*, float>> bindings(host::Model_skin const& skin)
+{
+    std::vector<std::pair<shape_class*, float>> out;
+    for (auto const& b : skin.bindings())
+        out.emplace_back(b.joint, b.weight);
+    return out;
+}
+
+std::vector<Skins_of_shape> skins_of(host::Model_scene& scene)
+{
+    std::vector<Skins_of_shape> out;
+    for (host::Model_shape* shape : scene.shapes_in_order()) {
+        Skins_of_shape entry{shape, {bindings(shape->skin)}};
+        for (auto const& v : shape->vertices)
+            entry.skins.push_back(bindings(v.skin));
+        for (auto const& p : shape->points)
+            entry.skins.push_back(bindings(p.skin));
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+// One line on what a load changed: points (or whole shapes) whose skins differ.
+std::string load_summary(std::vector<Skins_of_shape> const& before, host::Model_scene& scene, std::string const& file)
+{
+    std::vector<Skins_of_shape> const after = skins_of(scene);
+    std::size_t points = 0, shapes = 0;
+    for (std::size_t s = 0; s < before.size() && s < after.size(); ++s) {
+        std::size_t changed = 0;
+        for (std::size_t k = 0; k < before[s].skins.size() && k < after[s].skins.size(); ++k)
+            changed += before[s].skins[k] != after[s].skins[k];
+        points += changed;
+        shapes += changed > 0;
+    }
+    if (points == 0)
+        return "no skin changed: nothing in " + file + " matched the scene";
+    return std::to_string(points) + " skin" + (points == 1 ? "" : "s") + " changed, in " + std::to_string(shapes) +
+           " shape" + (shapes == 1 ? "" : "s");
+}
+
+// A file written under a temporary name and put in place only when whole.
+class Output_file {
+public:
+    explicit Output_file(std::string path) : path_(std::move(path)), temporary_(path_ + ".partial") {}
+    Output_file(Output_file const&) = delete;
+    Output_file& operator=(Output_file const&) = delete;
+    ~Output_file()
+    {
+        if (!kept_)
+            std::remove(temporary_.c_str());
+    }
+    std::string const& temporary() const { return temporary_; }
+    void keep()
+    {
+        std::remove(path_.c_str());  // rename does not replace a file on Windows
+        if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
+            throw host::host_error("cannot write " + path_);
+        kept_ = true;
+    }
+
+private:
+    std::string path_;
+    std::string temporary_;
+    bool kept_ = false;
+};
+
+void write_scene(host::Model_scene& scene, std::string const& path)
+{
+    Output_file out(path);
+    host::write_scene_file(scene, out.temporary());
+    out.keep();
+}
+
+// The dialog's items from the command's options; those not given keep the
+// dialog's defaults.
+std::map<int, int> dialog_values(Request const& request, std::map<std::string, std::pair<int, std::vector<std::string>>> const& items)
+{
+    std::map<int, int> values;
+    for (auto const& [key, value] : request.options) {
+        auto const item = items.find(key);
+        if (item == items.end())
+            continue;
+        std::vector<std::string> const& words = item->second.second;
+        for (std::size_t i = 0; i < words.size(); ++i)
+            if (words[i] == value)
+                values[item->second.first] = static_cast<int>(i);
+    }
+    return values;
+}
+
+std::vector<std::string> const no_yes = {"no", "yes"};
+
+int run_command(std::string const& command, Request const& request)
+{
+    host::Plugin plugin(request.plugin);
     auto resources = plugin.resources();
-    host::Host_services services(resources, language);
-    services.echo_messages = !quiet;
+    host::Host_services services(resources, request.language);
+    services.echo_messages = !request.quiet;
+    host::Progress_bar bar(stderr, !request.quiet);
+    services.progress_bar = &bar;
     host::Model_scene scene(services);
-    std::string const& command = a.words[0];
+    auto const& files = request.files;
 
     if (command == "menu") {
-        need(a, 1);
         for (host::Menu_entry const& entry : plugin.menu(services))
             std::cout << kind_word(entry.kind) << " " << entry.index << ": " << entry.name << "\n";
         return 0;
     }
     if (command == "from-gltf") {
-        need(a, 3);
-        host::read_gltf_scene(scene, a.words[1]);
-        host::write_scene_file(scene, a.words[2]);
+        host::read_gltf_scene(scene, files[0]);
+        write_scene(scene, files[1]);
         return 0;
     }
     if (command == "show") {
-        need(a, 2);
-        host::read_scene_file(scene, a.words[1]);
+        host::read_scene_file(scene, files[0]);
         show(scene);
         return 0;
     }
 
     host::Dialog_answer answer;
-    answer.confirm = !a.cancel;
+    answer.confirm = !request.cancel;
     if (command == "save") {
-        need(a, 3);
-        host::read_scene_file(scene, a.words[1]);
+        host::read_scene_file(scene, files[0]);
         services.special_characters = scene.special_characters;
-        choice(a, "range", answer.values, 10, {"all", "selected"});
-        choice(a, "form", answer.values, 11, {"text", "binary"});
-        yes_no(a, "full-path", answer.values, 12);
-        yes_no(a, "trim", answer.values, 13);
+        answer.values = dialog_values(request, {{"range", {10, {"all", "selected"}}},
+                                                {"form", {11, {"text", "binary"}}},
+                                                {"full-path", {12, no_yes}},
+                                                {"trim", {13, no_yes}}});
         services.dialog_answers.push_back(answer);
-        host::run_save(plugin, services, scene, a.words[2]);
+        Output_file out(files[1]);
+        host::run_save(plugin, services, scene, out.temporary());
+        if (request.cancel)
+            return 0;
+        // A name the file cannot hold stops the export with a message: the
+        // file would not be whole.
+        if (!services.message_boxes.empty())
+            throw host::host_error("the skin file " + files[1] + " was not written: " + services.message_boxes.back().text);
+        out.keep();
         return 0;
     }
     if (command == "load") {
-        need(a, 4);
-        host::read_scene_file(scene, a.words[1]);
+        host::read_scene_file(scene, files[0]);
         services.special_characters = scene.special_characters;
-        choice(a, "mode", answer.values, 10, {"newly", "overwrite"});
-        yes_no(a, "hold", answer.values, 11);
-        yes_no(a, "trim", answer.values, 12);
-        yes_no(a, "joints-outside", answer.values, 13);
-        yes_no(a, "verbose", answer.values, 14);
+        answer.values = dialog_values(request, {{"mode", {10, {"newly", "overwrite"}}},
+                                                {"hold", {11, no_yes}},
+                                                {"trim", {12, no_yes}},
+                                                {"joints-outside", {13, no_yes}},
+                                                {"verbose", {14, no_yes}}});
         services.dialog_answers.push_back(answer);
-        host::run_load(plugin, services, scene, a.words[2]);
-        host::write_scene_file(scene, a.words[3]);
+        std::vector<Skins_of_shape> const before = skins_of(scene);
+        host::run_load(plugin, services, scene, files[1]);
+        bar.finish();
+        write_scene(scene, files[2]);
+        if (!request.quiet && !request.cancel)
+            std::cout << "tavrik-host: " << load_summary(before, scene, files[1]) << "\n";
         return 0;
     }
-    int index = -1;
-    if (command == "clear")
-        index = 0;
-    else if (command == "joint-clear")
-        index = 1;
-    else if (command == "reset")
-        index = 2;
-    if (index < 0)
-        throw host::host_error("unknown command " + command + "\n" + usage);
-    need(a, 3);
-    host::read_scene_file(scene, a.words[1]);
-    yes_no(a, "hold", answer.values, 0);
-    yes_no(a, "active-only", answer.values, 1);
+
+    int const index = command == "clear" ? 0 : command == "joint-clear" ? 1 : 2;
+    host::read_scene_file(scene, files[0]);
+    answer.values = dialog_values(request, {{"hold", {0, no_yes}}, {"active-only", {1, no_yes}}});
     services.dialog_answers.push_back(answer);
-    services.message_box_answers.push_back(!a.cancel);
+    services.message_box_answers.push_back(!request.cancel);
     bool const done = host::run_command(plugin, services, scene, index);
-    host::write_scene_file(scene, a.words[2]);
-    if (!quiet)
+    // A command that refused (a message and no dialog) changed nothing and says why.
+    bool const refused = !done && !request.cancel && !services.message_boxes.empty() &&
+                         !services.message_boxes.back().with_cancel;
+    if (refused) {
+        std::cerr << "tavrik-host: " << command << " refused: " << services.message_boxes.back().text << "\n";
+        return 1;
+    }
+    write_scene(scene, files[1]);
+    if (!request.quiet)
         std::cout << (done ? "done" : "cancelled, nothing changed") << "\n";
     return 0;
+}
+
+int run(int argc, char** argv)
+{
+    Request request;
+    request.plugin = host::default_plugin_path(argv[0]);
+
+    CLI::App app{"The reference host of the tavrik plug-in: its menu, \"Save skin\", \"Load skin\" and the three "
+                 "commands on scene files. Options not given keep the dialog's defaults."};
+    app.name("tavrik-host");
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("--plugin", request.plugin, "the plug-in library")->check(CLI::ExistingFile);
+    app.add_option("--lang", request.language, "the user's language")->check(CLI::IsMember({1033, 1041}));
+    app.add_flag("--quiet", request.quiet, "no messages of the plug-in, no progress bar, no summary");
+
+    std::map<std::string, std::string> const file_help = {
+        {"SCENE", "a scene file (JSON)"}, {"FILE", "a skin file (.vsk)"}, {"OUT", "where the scene is written"},
+        {"MODEL", "a .gltf or .glb model"}};
+    auto positional = [&](CLI::App* command, std::vector<std::string> names) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            command
+                ->add_option_function<std::string>(
+                    names[i],
+                    [&request, i](std::string const& value) {
+                        if (request.files.size() <= i)
+                            request.files.resize(i + 1);
+                        request.files[i] = value;
+                    },
+                    file_help.at(names[i]))
+                ->required();
+    };
+    auto choice = [&](CLI::App* command, std::string const& name, std::vector<std::string> const& words,
+                      std::string const& help) {
+        command->add_option_function<std::string>(
+                   "--" + name, [&request, name](std::string const& value) { request.options[name] = value; }, help)
+            ->check(CLI::IsMember(words));
+    };
+    auto cancel = [&](CLI::App* command) { command->add_flag("--cancel", request.cancel, "cancel the dialog or question"); };
+
+    app.add_subcommand("menu", "the plug-in's menu entries");
+    CLI::App* save = app.add_subcommand("save", "\"Save skin\" of a scene into a skin file");
+    positional(save, {"SCENE", "FILE"});
+    choice(save, "range", {"all", "selected"}, "the shapes written");
+    choice(save, "form", {"text", "binary"}, "the file's form");
+    choice(save, "full-path", no_yes, "joints by full path names");
+    choice(save, "trim", no_yes, "leading special characters cut from names");
+    cancel(save);
+    CLI::App* load = app.add_subcommand("load", "\"Load skin\" of a skin file; the scene is written to OUT");
+    positional(load, {"SCENE", "FILE", "OUT"});
+    choice(load, "mode", {"newly", "overwrite"}, "replace skins or add to them");
+    choice(load, "hold", no_yes, "hold points where they are");
+    choice(load, "trim", no_yes, "ignore leading special characters of names");
+    choice(load, "joints-outside", no_yes, "joints are searched from the root part");
+    choice(load, "verbose", no_yes, "the plug-in's trace");
+    cancel(load);
+    for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
+                                     {"joint-clear", "\"joint clear in skins\""}}) {
+        CLI::App* command = app.add_subcommand(name, help);
+        positional(command, {"SCENE", "OUT"});
+        choice(command, "hold", no_yes, "hold points where they are");
+        choice(command, "active-only", no_yes, "only the active points");
+        cancel(command);
+    }
+    CLI::App* reset = app.add_subcommand("reset", "\"Reset transformation\"");
+    positional(reset, {"SCENE", "OUT"});
+    cancel(reset);
+    CLI::App* show_command = app.add_subcommand("show", "the skins of a scene, point by point");
+    positional(show_command, {"SCENE"});
+    CLI::App* gltf = app.add_subcommand("from-gltf", "a rigged .gltf or .glb model as a scene file");
+    positional(gltf, {"MODEL", "OUT"});
+
+    try {
+        app.parse(argc, argv);
+    } catch (CLI::ParseError const& e) {
+        int const code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    return run_command(app.get_subcommands().front()->get_name(), request);
 }
 
 }  // namespace

@@ -1,0 +1,163 @@
+// tavrik-host as a user runs it: its answers, exit codes and output files,
+// and its progress bar on a terminal and not in a pipe.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#if !defined(_WIN32)
+
+std::string const host_program = TAVRIK_HOST_PATH;
+std::string const source = TAVRIK_SOURCE_DIR;
+
+struct Outcome {
+    int code = -1;
+    std::string output;  // standard output and error together
+};
+
+Outcome run(std::string const& arguments)
+{
+    Outcome outcome;
+    std::string const command = "'" + host_program + "' " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return outcome;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        outcome.output.append(buffer, n);
+    int const status = pclose(pipe);
+    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+bool exists(std::string const& path) { return std::ifstream(path).good(); }
+
+std::string scratch(std::string const& name) { return ::testing::TempDir() + "tavrik_cli_" + name; }
+
+TEST(TavrikHostCli, OptionsAreCheckedAndErrorsNameTheArgument)
+{
+    Outcome bogus = run("save '" + source + "/examples/character.json' '" + scratch("x.vsk") + "' --bogus yes");
+    EXPECT_EQ(bogus.code, 2);
+    EXPECT_NE(bogus.output.find("--bogus"), std::string::npos) << bogus.output;
+    Outcome form = run("save '" + source + "/examples/character.json' '" + scratch("x.vsk") + "' --form txt");
+    EXPECT_EQ(form.code, 2);
+    EXPECT_NE(form.output.find("{text,binary}"), std::string::npos) << form.output;
+    Outcome missing = run("load '" + source + "/examples/character.json'");
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.output.find("FILE"), std::string::npos) << missing.output;
+    Outcome help = run("load --help");
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.output.find("--joints-outside"), std::string::npos);
+}
+
+TEST(TavrikHostCli, ALoadSaysWhatChangedOrThatNothingMatched)
+{
+    std::string const file = scratch("character.vsk");
+    std::string const out = scratch("loaded.json");
+    ASSERT_EQ(run("--quiet save '" + source + "/examples/character.json' '" + file + "' --form binary").code, 0);
+    Outcome load = run("load '" + source + "/examples/character_unbound.json' '" + file + "' '" + out + "'");
+    EXPECT_EQ(load.code, 0);
+    EXPECT_NE(load.output.find("tavrik-host: 8 skins changed, in 3 shapes"), std::string::npos) << load.output;
+    // A scene that holds none of the file's shapes.
+    std::string const other = scratch("other.json");
+    std::ofstream(other) << R"({"root": {"kind": "part", "name": "elsewhere"}})";
+    Outcome nothing = run("load '" + other + "' '" + file + "' '" + out + "'");
+    EXPECT_EQ(nothing.code, 0);
+    EXPECT_NE(nothing.output.find("no skin changed: nothing in " + file + " matched the scene"), std::string::npos)
+        << nothing.output;
+    EXPECT_EQ(run("--quiet load '" + other + "' '" + file + "' '" + out + "'").output, "");
+    std::remove(file.c_str());
+    std::remove(out.c_str());
+    std::remove(other.c_str());
+}
+
+TEST(TavrikHostCli, ARefusedCommandSaysWhyAndFails)
+{
+    std::string const out = scratch("refused.json");
+    std::remove(out.c_str());
+    Outcome refused = run("--quiet joint-clear '" + source + "/examples/character_unbound.json' '" + out + "'");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.output.find("joint-clear refused: Can't get joint."), std::string::npos) << refused.output;
+    EXPECT_FALSE(exists(out));
+    Outcome cancelled = run("clear '" + source + "/examples/character.json' '" + out + "' --cancel");
+    EXPECT_EQ(cancelled.code, 0);
+    EXPECT_NE(cancelled.output.find("cancelled, nothing changed"), std::string::npos);
+    std::remove(out.c_str());
+}
+
+TEST(TavrikHostCli, ASaveThatCannotBeWrittenWholeLeavesNoFile)
+{
+    std::string const scene = scratch("colon.json");
+    std::ofstream(scene) << R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": "a:b"}]}})";
+    std::string const file = scratch("colon.vsk");
+    std::remove(file.c_str());
+    Outcome save = run("--quiet save '" + scene + "' '" + file + "' --range all");
+    EXPECT_EQ(save.code, 1);
+    EXPECT_NE(save.output.find("was not written"), std::string::npos) << save.output;
+    EXPECT_FALSE(exists(file));
+    EXPECT_FALSE(exists(file + ".partial"));
+    EXPECT_EQ(run("--quiet save '" + scene + "' '" + file + "' --range all --form binary").code, 0);
+    EXPECT_TRUE(exists(file));
+    std::remove(file.c_str());
+    std::remove(scene.c_str());
+}
+
+// Runs the program with its standard error on a pseudo-terminal; gives what
+// the terminal received.
+std::string on_terminal(std::string const& arguments)
+{
+    int terminal = -1;
+    pid_t const child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child < 0)
+        return "(no pseudo-terminal)";
+    if (child == 0) {
+        std::string const command = "'" + host_program + "' " + arguments + " >/dev/null";
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string received;
+    char buffer[4096];
+    for (;;) {
+        ssize_t const n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    waitpid(child, nullptr, 0);
+    close(terminal);
+    return received;
+}
+
+TEST(TavrikHostCli, TheProgressBarShowsOnATerminalOnly)
+{
+    std::string const file = scratch("bar.vsk");
+    std::string const out = scratch("bar.json");
+    ASSERT_EQ(run("--quiet save '" + source + "/examples/character.json' '" + file + "'  --range all").code, 0);
+    std::string const load = "load '" + source + "/examples/character_unbound.json' '" + file + "' '" + out + "'";
+    std::string const shown = on_terminal(load);
+    EXPECT_NE(shown.find("\rskin importer ["), std::string::npos) << shown;
+    EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+    EXPECT_EQ(on_terminal("--quiet " + load).find("skin importer"), std::string::npos);
+    EXPECT_EQ(run(load).output.find("skin importer ["), std::string::npos);  // a pipe
+    std::remove(file.c_str());
+    std::remove(out.c_str());
+}
+
+#else
+
+TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }
+
+#endif
+
+}  // namespace
