@@ -328,8 +328,15 @@ TEST(SkinFileExporter, AFormWithoutItsStreamWritesNothingAndOtherCodesRun)
 
 namespace {
 
-// What the number readers must give: strtod and strtol on exactly the field.
-double reference_number(std::string const& run) { return run.empty() ? 0.0 : std::strtod(run.c_str(), nullptr); }
+// What the number readers must give: strtod and strtol on exactly the field,
+// and 0 where strtod converts nothing (the C library of 32-bit Windows gives
+// -0 for "-+1" there).
+double reference_number(std::string const& run)
+{
+    char* end = nullptr;
+    double const value = std::strtod(run.c_str(), &end);
+    return end == run.c_str() ? 0.0 : value;
+}
 
 TEST(SkinFileWeights, NumbersReadAsTheDecimalReadingOfTheirRun)
 {
