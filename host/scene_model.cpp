@@ -745,6 +745,8 @@ void Model_shape::begin_modification(void*)
 {
     check("shape.begin_modification");
     ++open_modifications;
+    if (scene_ && scene_->modified)
+        scene_->modified->push_back(this);
 }
 
 void Model_shape::end_modification(void*)

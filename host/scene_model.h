@@ -332,6 +332,8 @@ public:
     std::vector<Model_shape*> active;
     Model_shape* current = nullptr;
     std::vector<Model_shape*> memorised;
+    // Where set, each shape that the plug-in opens for modification, in order.
+    std::vector<Model_shape*>* modified = nullptr;
     bool edit_mode = false;
     int current_camera = 0;
     std::string special_characters;

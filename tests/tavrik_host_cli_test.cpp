@@ -2,6 +2,7 @@
 // and its progress bar on a terminal and not in a pipe.
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -110,6 +111,89 @@ TEST(TavrikHostCli, ASaveThatCannotBeWrittenWholeLeavesNoFile)
     EXPECT_EQ(run("--quiet save '" + scene + "' '" + file + "' --range all --form binary").code, 0);
     EXPECT_TRUE(exists(file));
     std::remove(file.c_str());
+    std::remove(scene.c_str());
+}
+
+std::string rig_scene(char const* arm, char const* mesh, int vertices)
+{
+    std::string scene = R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "part", "name": "figure", "children": [
+        {"kind": "rotator", "name": "hips", "children": [{"kind": "rotator", "name": ")" + std::string(arm) + R"("}]},
+        {"kind": "polygon", "name": ")" + std::string(mesh) + R"(", "vertices": [)";
+    for (int i = 0; i < vertices; ++i)
+        scene += std::string(i ? "," : "") + R"({"position": [0,0,0], "skin": [{"joint": "root/figure/hips", "weight": 0.5},
+            {"joint": "root/figure/hips/)" + arm + R"(", "weight": 0.5}]})";
+    return scene + "]}]}]}}";
+}
+
+TEST(TavrikHostCli, CheckSaysWhatALoadWouldBindAndLoseAndWhy)
+{
+    std::string const file = scratch("rig.vsk");
+    std::string const source_scene = scratch("rig.json");
+    std::ofstream(source_scene) << rig_scene("arm", "body", 3);
+    ASSERT_EQ(run("--quiet save '" + source_scene + "' '" + file + "' --range all").code, 0);
+    std::string const target = scratch("target.json");
+    auto check = [&](std::string const& scene, std::string const& extra = "") {
+        std::ofstream(target) << scene;
+        return run("check '" + target + "' '" + file + "'" + extra);
+    };
+    Outcome same = check(rig_scene("arm", "body", 3));
+    EXPECT_EQ(same.code, 0) << same.output;
+    EXPECT_NE(same.output.find("polygon body: binds root/figure/body"), std::string::npos) << same.output;
+    EXPECT_NE(same.output.find("totals: 5 of 5 records matched, 9 points bound, 0 bindings lost"), std::string::npos)
+        << same.output;
+
+    Outcome renamed_joint = check(rig_scene("forearm", "body", 3));
+    EXPECT_EQ(renamed_joint.code, 1);
+    EXPECT_NE(renamed_joint.output.find("joint not found: root/figure/hips/arm (3 bindings lost)"), std::string::npos)
+        << renamed_joint.output;
+    EXPECT_NE(renamed_joint.output.find("rotator arm: matches nothing (no shape named \"arm\")"), std::string::npos)
+        << renamed_joint.output;
+
+    Outcome renamed_mesh = check(rig_scene("arm", "torso", 3));
+    EXPECT_EQ(renamed_mesh.code, 1);
+    EXPECT_NE(renamed_mesh.output.find("polygon body: matches nothing (no shape named \"body\")"), std::string::npos)
+        << renamed_mesh.output;
+
+    Outcome fewer = check(rig_scene("arm", "body", 2), " --json");
+    EXPECT_EQ(fewer.code, 1);
+    EXPECT_NE(fewer.output.find("root/figure/body has 2 points, the file 3"), std::string::npos) << fewer.output;
+    EXPECT_NE(fewer.output.find("\"bindings_lost\": 6"), std::string::npos) << fewer.output;
+
+    // Nothing is written: the scene file is as it was.
+    std::ifstream in(target);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), rig_scene("arm", "body", 2));
+    for (std::string const& path : {file, source_scene, target})
+        std::remove(path.c_str());
+}
+
+TEST(TavrikHostCli, InspectShowsAFileAndWhereABrokenOneBreaks)
+{
+    std::string const scene = scratch("inspect.json");
+    std::ofstream(scene) << rig_scene("arm", "body", 3);
+    for (std::string const form : {"text", "binary"}) {
+        std::string const file = scratch("inspect." + form + ".vsk");
+        ASSERT_EQ(run("--quiet save '" + scene + "' '" + file + "' --range all --form " + form).code, 0);
+        Outcome inspected = run("inspect '" + file + "'");
+        EXPECT_EQ(inspected.code, 0) << inspected.output;
+        EXPECT_NE(inspected.output.find(form + " skin file, 1 top-level record"), std::string::npos) << inspected.output;
+        EXPECT_NE(inspected.output.find("      polygon body, 3 points"), std::string::npos) << inspected.output;
+        EXPECT_NE(inspected.output.find("root/figure/hips/arm: 3"), std::string::npos) << inspected.output;
+        EXPECT_NE(inspected.output.find("points bound: 3 of 9; most influences on one point: 2"), std::string::npos)
+            << inspected.output;
+        // Cut short, it is reported with where it breaks.
+        std::ifstream in(file, std::ios::binary);
+        std::string const whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string const cut = scratch("cut.vsk");
+        std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() / 2);
+        Outcome broken = run("inspect '" + cut + "'");
+        EXPECT_EQ(broken.code, 2);
+        EXPECT_NE(broken.output.find(form == "text" ? ": line " : ": byte "), std::string::npos) << broken.output;
+        std::remove(cut.c_str());
+        std::remove(file.c_str());
+    }
     std::remove(scene.c_str());
 }
 

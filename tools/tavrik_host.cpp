@@ -12,6 +12,7 @@
 #include "faults.h"
 #include "gltf_scene.h"
 #include "library.h"
+#include "pipeline_commands.h"
 #include "progress_bar.h"
 #include "scene_json.h"
 
@@ -23,6 +24,7 @@ struct Request {
     int language = host::language_english;
     bool quiet = false;
     bool cancel = false;
+    bool json = false;
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };
@@ -154,6 +156,15 @@ std::map<int, int> dialog_values(Request const& request, std::map<std::string, s
 
 std::vector<std::string> const no_yes = {"no", "yes"};
 
+std::map<int, int> load_items(Request const& request)
+{
+    return dialog_values(request, {{"mode", {10, {"newly", "overwrite"}}},
+                                   {"hold", {11, no_yes}},
+                                   {"trim", {12, no_yes}},
+                                   {"joints-outside", {13, no_yes}},
+                                   {"verbose", {14, no_yes}}});
+}
+
 int run_command(std::string const& command, Request const& request)
 {
     host::Plugin plugin(request.plugin);
@@ -180,6 +191,10 @@ int run_command(std::string const& command, Request const& request)
         show(scene);
         return 0;
     }
+    if (command == "inspect")
+        return tools::inspect(files[0], request.json);
+    if (command == "check")
+        return tools::check(plugin, request.language, files[0], files[1], load_items(request), request.json);
 
     host::Dialog_answer answer;
     answer.confirm = !request.cancel;
@@ -205,11 +220,7 @@ int run_command(std::string const& command, Request const& request)
     if (command == "load") {
         host::read_scene_file(scene, files[0]);
         services.special_characters = scene.special_characters;
-        answer.values = dialog_values(request, {{"mode", {10, {"newly", "overwrite"}}},
-                                                {"hold", {11, no_yes}},
-                                                {"trim", {12, no_yes}},
-                                                {"joints-outside", {13, no_yes}},
-                                                {"verbose", {14, no_yes}}});
+        answer.values = load_items(request);
         services.dialog_answers.push_back(answer);
         std::vector<Skins_of_shape> const before = skins_of(scene);
         host::run_load(plugin, services, scene, files[1]);
@@ -285,14 +296,27 @@ int run(int argc, char** argv)
     choice(save, "full-path", no_yes, "joints by full path names");
     choice(save, "trim", no_yes, "leading special characters cut from names");
     cancel(save);
+    auto load_options = [&](CLI::App* command) {
+        choice(command, "mode", {"newly", "overwrite"}, "replace skins or add to them");
+        choice(command, "hold", no_yes, "hold points where they are");
+        choice(command, "trim", no_yes, "ignore leading special characters of names");
+        choice(command, "joints-outside", no_yes, "joints are searched from the root part");
+    };
     CLI::App* load = app.add_subcommand("load", "\"Load skin\" of a skin file; the scene is written to OUT");
     positional(load, {"SCENE", "FILE", "OUT"});
-    choice(load, "mode", {"newly", "overwrite"}, "replace skins or add to them");
-    choice(load, "hold", no_yes, "hold points where they are");
-    choice(load, "trim", no_yes, "ignore leading special characters of names");
-    choice(load, "joints-outside", no_yes, "joints are searched from the root part");
+    load_options(load);
     choice(load, "verbose", no_yes, "the plug-in's trace");
     cancel(load);
+    CLI::App* check = app.add_subcommand(
+        "check", "a dry run of \"Load skin\": what each record would bind, what it would lose and why; exit 0 "
+                 "when everything resolves, 1 when something would be lost, 2 on error");
+    positional(check, {"SCENE", "FILE"});
+    load_options(check);
+    check->add_flag("--json", request.json, "the report as JSON");
+    CLI::App* inspect = app.add_subcommand(
+        "inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file");
+    positional(inspect, {"FILE"});
+    inspect->add_flag("--json", request.json, "the report as JSON");
     for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
                                      {"joint-clear", "\"joint clear in skins\""}}) {
         CLI::App* command = app.add_subcommand(name, help);
