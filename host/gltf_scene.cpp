@@ -125,6 +125,7 @@ struct Builder {
     tinygltf::Model const& model;
     std::vector<Model_shape*> shapes;  // by node index
     std::vector<bool> is_joint;
+    std::vector<Model_shape*> meshes;  // by node index, for nodes with a mesh
 
     std::string node_name(std::size_t index) const
     {
@@ -194,7 +195,7 @@ struct Builder {
                 }
             }
         }
-        shapes[node_index]->add_child(std::move(shape));
+        meshes[node_index] = &shapes[node_index]->add_child(std::move(shape));
     }
 };
 
@@ -207,16 +208,14 @@ std::string file_stem(std::string const& path)
 
 }  // namespace
 
-namespace {
-
-// Builds the scene from a model that was read; every fault of the model is a
-// host_error that names the file.
-void build_scene(Model_scene& scene, tinygltf::Model const& model, std::string const& name)
+// Every fault of the model is a host_error that names it.
+void build_gltf_scene(Model_scene& scene, tinygltf::Model const& model, std::string const& name, Gltf_shapes* made)
 {
     try {
         Model_shape& holder = scene.new_root().add_child(
             std::make_unique<Model_shape>(&scene, shape_type_part, part_plain, name));
-        Builder builder{scene, model, std::vector<Model_shape*>(model.nodes.size()), std::vector<bool>(model.nodes.size())};
+        Builder builder{scene, model, std::vector<Model_shape*>(model.nodes.size()), std::vector<bool>(model.nodes.size()),
+                        std::vector<Model_shape*>(model.nodes.size())};
         for (tinygltf::Skin const& skin : model.skins)
             for (int joint : skin.joints)
                 if (joint >= 0 && static_cast<std::size_t>(joint) < model.nodes.size())
@@ -239,6 +238,8 @@ void build_scene(Model_scene& scene, tinygltf::Model const& model, std::string c
         scene.renumber();
         scene.active = {&holder};
         scene.current = &holder;
+        if (made)
+            *made = Gltf_shapes{builder.shapes, builder.meshes};
     } catch (host_error const& e) {
         scene.new_root();
         throw host_error(name + ": " + e.what());
@@ -249,6 +250,8 @@ void build_scene(Model_scene& scene, tinygltf::Model const& model, std::string c
     }
 }
 
+namespace {
+
 void skip_images(tinygltf::TinyGLTF& loader)
 {
     loader.SetImageLoader(
@@ -258,10 +261,9 @@ void skip_images(tinygltf::TinyGLTF& loader)
 
 }  // namespace
 
-void read_gltf_scene(Model_scene& scene, std::string const& path)
+void load_gltf_model(tinygltf::Model& model, std::string const& path)
 {
     tinygltf::TinyGLTF loader;
-    tinygltf::Model model;
     std::string error, warning;
     skip_images(loader);
     bool const binary = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
@@ -269,7 +271,15 @@ void read_gltf_scene(Model_scene& scene, std::string const& path)
                            : loader.LoadASCIIFromFile(&model, &error, &warning, path);
     if (!ok)
         throw host_error("cannot read " + path + ": " + error);
-    build_scene(scene, model, file_stem(path));
+}
+
+std::string gltf_model_name(std::string const& path) { return file_stem(path); }
+
+void read_gltf_scene(Model_scene& scene, std::string const& path)
+{
+    tinygltf::Model model;
+    load_gltf_model(model, path);
+    build_gltf_scene(scene, model, file_stem(path), nullptr);
 }
 
 void read_gltf_scene_from_memory(Model_scene& scene, std::string const& bytes, std::string const& name)
@@ -302,7 +312,7 @@ void read_gltf_scene_from_memory(Model_scene& scene, std::string const& bytes, s
                                             static_cast<unsigned int>(bytes.size()), "");
     if (!ok)
         throw host_error("cannot read " + name + ": " + error);
-    build_scene(scene, model, name);
+    build_gltf_scene(scene, model, name, nullptr);
 }
 
 }  // namespace host

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs all tests, then checks that the library exports exactly its seven
-# functions; fuzzes the three readers of outside input for a minute; then
+# functions; fuzzes the three readers of outside input for a minute; takes
+# the shared models' skins out to glTF and through the Khronos validator; then
 # builds and tests the Windows libraries under wine, unless TAVRIK_WINDOWS=0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,7 @@ echo "tavrik.so exports exactly: $exports"
 ctest --test-dir build-test --output-on-failure -j"$(nproc)"
 
 bash scripts/fuzz.sh
+bash scripts/gltf_check.sh build-test/bin/tavrik-host
 
 if [ "${TAVRIK_WINDOWS:-1}" != "0" ]; then
   bash scripts/windows.sh

@@ -1,10 +1,13 @@
 // Real rigged models: every skin of each model survives "Save skin" and
 // "Load skin" in both forms, weights bit for bit.
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "gltf_export.h"
 #include "gltf_scene.h"
 #include "support.h"
 
@@ -110,6 +113,60 @@ TEST_P(RealModels, RoundTripInBothForms)
     }
 }
 
+// Each vertex's (joint's place in scene order, weight) pairs.
+std::vector<std::vector<std::pair<std::size_t, float>>> vertex_skins(host::Model_scene& scene)
+{
+    std::vector<host::Model_shape*> const order = scene.shapes_in_order();
+    std::vector<std::vector<std::pair<std::size_t, float>>> out;
+    for (host::Model_shape* s : order)
+        for (auto const& v : s->vertices) {
+            std::vector<std::pair<std::size_t, float>> entry;
+            for (auto const& b : v.skin.bindings())
+                entry.emplace_back(static_cast<std::size_t>(std::find(order.begin(), order.end(), b.joint) - order.begin()),
+                                   b.weight);
+            out.push_back(entry);
+        }
+    return out;
+}
+
+TEST_P(RealModels, SkinsGoBackOutToGltf)
+{
+    std::string const path = models_folder() + "/" + GetParam().file;
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << "no model at " << path << " (the shared models folder is absent)";
+    test::Session source;
+    host::read_gltf_scene(source.scene, path);
+    std::vector<char> const file = source.save({{11, 1}}).binary;
+    // "Clear skin" and "Load skin" on the model's scene, then out to glTF.
+    test::Session target;
+    host::read_gltf_scene(target.scene, path);
+    ASSERT_TRUE(target.command(0));
+    target.load(file);
+    auto const expected = vertex_skins(source.scene);
+    for (bool normalize : {false, true}) {
+        std::string const out = ::testing::TempDir() + "tavrik_to_gltf.glb";
+        host::write_gltf_skins(target.scene, path, out, normalize);
+        test::Session back;
+        host::read_gltf_scene(back.scene, out);
+        auto const got = vertex_skins(back.scene);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t v = 0; v < got.size(); ++v) {
+            ASSERT_EQ(got[v].size(), expected[v].size()) << "vertex " << v;
+            float sum = 0;
+            for (auto const& [joint, weight] : expected[v])
+                sum += weight;
+            for (std::size_t k = 0; k < got[v].size(); ++k) {
+                EXPECT_EQ(got[v][k].first, expected[v][k].first) << "vertex " << v;
+                if (normalize)
+                    EXPECT_NEAR(got[v][k].second, expected[v][k].second / sum, 1e-6f) << "vertex " << v;
+                else
+                    EXPECT_EQ(got[v][k].second, expected[v][k].second) << "vertex " << v;
+            }
+        }
+        std::remove(out.c_str());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Models, RealModels, ::testing::ValuesIn(models), [](auto const& info) {
     std::string name = info.param.file;
     name = name.substr(name.find_last_of('/') + 1);
@@ -129,6 +186,47 @@ std::string triangle_model()
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+TEST(GltfScenes, SkinsThatGltfCannotCarryAreRefused)
+{
+    std::string const model = test::source_dir() + "/tests/fuzz/seeds/gltf/triangle.gltf";
+    std::string const out = ::testing::TempDir() + "tavrik_refused.glb";
+    struct Case {
+        char const* what;
+        std::function<void(test::Session&)> bind;
+    } const cases[] = {
+        {"a vertex bound to the mesh's node, not a joint",
+         [](test::Session& s) { s.shape("root/triangle/body/body").vertices[0].skin.add(&s.shape("root/triangle/body"), 1); }},
+        {"a joint's own skin", [](test::Session& s) { s.shape("root/triangle/hips").skin.add(&s.shape("root/triangle/hips/arm"), 1); }},
+    };
+    for (Case const& c : cases) {
+        test::Session session;
+        host::read_gltf_scene(session.scene, model);
+        c.bind(session);
+        EXPECT_THROW(host::write_gltf_skins(session.scene, model, out, false), host::Inexpressible_skin) << c.what;
+    }
+    // A scene that is not the model's.
+    test::Session other;
+    other.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+    EXPECT_THROW(host::write_gltf_skins(other.scene, model, out, false), host::host_error);
+    // The model's own scene goes out and back as it was; a vertex with more
+    // than four joints takes a second set.
+    test::Session session;
+    host::read_gltf_scene(session.scene, model);
+    host::Model_skin& skin = session.shape("root/triangle/body/body").vertices[1].skin;
+    skin.clear();
+    for (int i = 0; i < 5; ++i)
+        skin.add(&session.shape(i % 2 ? "root/triangle/hips" : "root/triangle/hips/arm"), 0.1f * static_cast<float>(i + 1));
+    host::write_gltf_skins(session.scene, model, out, false);
+    test::Session back;
+    host::read_gltf_scene(back.scene, out);
+    // Read back, a joint named twice keeps its first weight.
+    EXPECT_EQ(test::bindings_of(back.shape("root/tavrik_refused/body/body").vertices[1].skin),
+              (test::Bindings{{"arm", 0.1f}, {"hips", 0.2f}}));
+    EXPECT_EQ(test::bindings_of(back.shape("root/tavrik_refused/body/body").vertices[0].skin),
+              (test::Bindings{{"hips", 0.5f}, {"arm", 0.5f}}));
+    std::remove(out.c_str());
 }
 
 TEST(GltfScenes, AModelFromMemoryIsBuiltWithItsSkins)

@@ -10,6 +10,7 @@
 
 #include "exchange.h"
 #include "faults.h"
+#include "gltf_export.h"
 #include "gltf_scene.h"
 #include "library.h"
 #include "pipeline_commands.h"
@@ -25,6 +26,7 @@ struct Request {
     bool quiet = false;
     bool cancel = false;
     bool json = false;
+    bool normalize = false;
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };
@@ -191,6 +193,18 @@ int run_command(std::string const& command, Request const& request)
         show(scene);
         return 0;
     }
+    if (command == "to-gltf") {
+        host::read_scene_file(scene, files[0]);
+        Output_file out(files[2]);
+        try {
+            host::write_gltf_skins(scene, files[1], out.temporary(), request.normalize);
+        } catch (host::Inexpressible_skin const& e) {
+            std::cerr << "tavrik-host: " << e.what() << "\n";
+            return 1;
+        }
+        out.keep();
+        return 0;
+    }
     if (command == "inspect")
         return tools::inspect(files[0], request.json);
     if (command == "check")
@@ -266,7 +280,7 @@ int run(int argc, char** argv)
 
     std::map<std::string, std::string> const file_help = {
         {"SCENE", "a scene file (JSON)"}, {"FILE", "a skin file (.vsk)"}, {"OUT", "where the scene is written"},
-        {"MODEL", "a .gltf or .glb model"}};
+        {"MODEL", "a .gltf or .glb model"}, {"GLB", "where the .glb is written"}};
     auto positional = [&](CLI::App* command, std::vector<std::string> names) {
         for (std::size_t i = 0; i < names.size(); ++i)
             command
@@ -332,6 +346,11 @@ int run(int argc, char** argv)
     positional(show_command, {"SCENE"});
     CLI::App* gltf = app.add_subcommand("from-gltf", "a rigged .gltf or .glb model as a scene file");
     positional(gltf, {"MODEL", "OUT"});
+    CLI::App* to_gltf = app.add_subcommand(
+        "to-gltf", "the model from-gltf read, written again as .glb with the scene's skins; exit 1 when a skin "
+                   "cannot be written to glTF");
+    positional(to_gltf, {"SCENE", "MODEL", "GLB"});
+    to_gltf->add_flag("--normalize", request.normalize, "each vertex's weights divided by their sum");
 
     try {
         app.parse(argc, argv);

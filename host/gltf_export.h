@@ -1,0 +1,27 @@
+// Skins back out to glTF: the model that from-gltf made a scene of, written
+// again as .glb with the scene's vertex skins in place of its own.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "faults.h"
+#include "scene_model.h"
+
+namespace host {
+
+// A skin of the scene that glTF cannot carry: a joint that is not a joint of
+// the mesh's glTF skin, a skin on a shape that is not a mesh's vertex.
+class Inexpressible_skin : public host_error {
+public:
+    using host_error::host_error;
+};
+
+// Writes model_path's model to out_path (.glb) with the vertex skins of the
+// scene, which must be the one that from-gltf made of that model: as many
+// JOINTS_n/WEIGHTS_n sets of four as the most influenced vertex needs, the
+// weights as they are or, with normalize, divided by their sum. Throws
+// Inexpressible_skin, or host_error when the scene is not the model's.
+void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path, bool normalize);
+
+}  // namespace host
