@@ -124,7 +124,7 @@ TEST(HostStreams, ASaveTheSystemRefusesIsReportedAndFails)
 
 TEST(HostStreams, ASaveToAFileWritesWhatMemoryHolds)
 {
-    std::string const path = ::testing::TempDir() + "tavrik_stream_test.vsk";
+    std::string const path = ::testing::TempDir() + "tavrik_save_to_file_test.vsk";
     test::Session session;
     session.load_scene(small_scene);
     std::string const in_memory = session.save({{10, 0}}).text;

@@ -144,7 +144,9 @@ TEST_P(RealModels, SkinsGoBackOutToGltf)
     target.load(file);
     auto const expected = vertex_skins(source.scene);
     for (bool normalize : {false, true}) {
-        std::string const out = ::testing::TempDir() + "tavrik_to_gltf.glb";
+        // Tests run side by side: each model its own file.
+        std::string const test_name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string const out = ::testing::TempDir() + "tavrik_to_gltf_" + test_name.substr(test_name.rfind('/') + 1) + ".glb";
         host::write_gltf_skins(target.scene, path, out, normalize);
         test::Session back;
         host::read_gltf_scene(back.scene, out);
