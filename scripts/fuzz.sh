@@ -25,7 +25,7 @@ fi
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$(nproc)" >/dev/null
 
-declare -A seeds=([skin_file]="tests/data/*.vsk" [scene_json]="examples/*.json" [gltf_scene]="tests/fuzz/seeds/gltf/*")
+declare -A seeds=([skin_file]="tests/data/*.vsk" [scene_json]="examples/*.json" [gltf_scene]="examples/*.gltf")
 declare -A dicts=([skin_file]=skin_file.dict [scene_json]=scene_json.dict [gltf_scene]=gltf.dict)
 for target in skin_file scene_json gltf_scene; do
   corpus="build-fuzz/corpus/$target"

@@ -184,7 +184,7 @@ namespace {
 
 std::string triangle_model()
 {
-    std::ifstream in(test::source_dir() + "/tests/fuzz/seeds/gltf/triangle.gltf", std::ios::binary);
+    std::ifstream in(test::source_dir() + "/examples/triangle.gltf", std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -192,7 +192,7 @@ std::string triangle_model()
 
 TEST(GltfScenes, SkinsThatGltfCannotCarryAreRefused)
 {
-    std::string const model = test::source_dir() + "/tests/fuzz/seeds/gltf/triangle.gltf";
+    std::string const model = test::source_dir() + "/examples/triangle.gltf";
     std::string const out = ::testing::TempDir() + "tavrik_refused.glb";
     struct Case {
         char const* what;

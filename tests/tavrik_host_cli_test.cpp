@@ -150,6 +150,22 @@ TEST(TavrikHostCli, CheckSaysWhatALoadWouldBindAndLoseAndWhy)
     EXPECT_NE(renamed_joint.output.find("rotator arm: matches nothing (no shape named \"arm\")"), std::string::npos)
         << renamed_joint.output;
 
+    // A record inside one that matched nothing matches nothing either.
+    std::ifstream example(source + "/examples/character_unbound.json");
+    std::stringstream character;
+    character << example.rdbuf();
+    std::string renamed = character.str();
+    renamed.replace(renamed.find("\"name\": \"arm\""), 13, "\"name\": \"limb\"");
+    std::string const character_file = scratch("character_check.vsk");
+    ASSERT_EQ(run("--quiet save '" + source + "/examples/character.json' '" + character_file + "'").code, 0);
+    std::ofstream(target) << renamed;
+    Outcome nested = run("check '" + target + "' '" + character_file + "'");
+    EXPECT_EQ(nested.code, 1);
+    EXPECT_NE(nested.output.find("slider hand: matches nothing (the record around it matches nothing)"),
+              std::string::npos)
+        << nested.output;
+    std::remove(character_file.c_str());
+
     Outcome renamed_mesh = check(rig_scene("arm", "torso", 3));
     EXPECT_EQ(renamed_mesh.code, 1);
     EXPECT_NE(renamed_mesh.output.find("polygon body: matches nothing (no shape named \"body\")"), std::string::npos)

@@ -193,9 +193,14 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
     std::size_t matched = 0, bound_points = 0, lost_bindings = 0;
     json report = json::array();
     host::Model_shape const* previous = nullptr;
+    std::vector<bool> enclosing_matched;  // by depth: whether the record around this one found its shape
     for (std::size_t i = 0; i < records.size(); ++i) {
         File_record const& record = *records[i].first;
         Outcome const& outcome = outcomes[i];
+        auto const depth = static_cast<std::size_t>(records[i].second);
+        enclosing_matched.resize(depth + 1);
+        enclosing_matched[depth] = outcome.target != nullptr;
+        bool const inside_unmatched = depth > 0 && !enclosing_matched[depth - 1];
         std::set<std::string> failing;
         std::size_t line = 0;
         for (auto const& point : record.points)
@@ -228,7 +233,8 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
             entry["why"] = "the load ended before it";
             text += "not reached: the load ended before it";
         } else {
-            std::string const why = why_not(scene, record, previous);
+            std::string const why = inside_unmatched ? "the record around it matches nothing"
+                                                     : why_not(scene, record, previous);
             entry["target"] = nullptr;
             entry["why"] = why;
             text += "matches nothing (" + why + ")";
