@@ -19,18 +19,11 @@ bool same_shape(Model_shape const& a, Model_shape const& b)
     return a.name == b.name && a.type == b.type && a.part_type == b.part_type && a.vertices.size() == b.vertices.size();
 }
 
-std::string path_of(Model_shape const* shape)
-{
-    std::string path;
-    for (; shape; shape = shape->parent())
-        path = shape->name + (path.empty() ? "" : "/" + path);
-    return path;
-}
+std::string path_of(Model_shape const* shape) { return shape ? shape->path() : std::string("(no shape)"); }
 
 // Appends bytes to the model's first buffer, four-byte aligned, with a view
-// and an accessor of VEC4 elements; gives the accessor's index.
-int add_vec4_accessor(tinygltf::Model& model, std::vector<unsigned char> const& bytes, int component_type,
-                      std::size_t count)
+// of them; gives the view's index.
+int append_view(tinygltf::Model& model, unsigned char const* bytes, std::size_t size, int target)
 {
     std::vector<unsigned char>& data = model.buffers.at(0).data;
     while (data.size() % 4 != 0)
@@ -38,13 +31,19 @@ int add_vec4_accessor(tinygltf::Model& model, std::vector<unsigned char> const& 
     tinygltf::BufferView view;
     view.buffer = 0;
     view.byteOffset = data.size();
-    view.byteLength = bytes.size();
-    view.target = TINYGLTF_TARGET_ARRAY_BUFFER;
-    data.insert(data.end(), bytes.begin(), bytes.end());
+    view.byteLength = size;
+    view.target = target;
+    data.insert(data.end(), bytes, bytes + size);
     model.bufferViews.push_back(view);
+    return static_cast<int>(model.bufferViews.size() - 1);
+}
 
+// The same with an accessor of VEC4 elements; gives the accessor's index.
+int add_vec4_accessor(tinygltf::Model& model, std::vector<unsigned char> const& bytes, int component_type,
+                      std::size_t count)
+{
     tinygltf::Accessor accessor;
-    accessor.bufferView = static_cast<int>(model.bufferViews.size() - 1);
+    accessor.bufferView = append_view(model, bytes.data(), bytes.size(), TINYGLTF_TARGET_ARRAY_BUFFER);
     accessor.byteOffset = 0;
     accessor.componentType = component_type;
     accessor.count = count;
@@ -200,16 +199,8 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
         if (image.uri.empty() || image.uri.rfind("data:", 0) == 0)
             continue;
         std::vector<char> const bytes = read_file(folder + image.uri);
-        std::vector<unsigned char>& data = model.buffers[0].data;
-        while (data.size() % 4 != 0)
-            data.push_back(0);
-        tinygltf::BufferView view;
-        view.buffer = 0;
-        view.byteOffset = data.size();
-        view.byteLength = bytes.size();
-        data.insert(data.end(), bytes.begin(), bytes.end());
-        model.bufferViews.push_back(view);
-        image.bufferView = static_cast<int>(model.bufferViews.size() - 1);
+        image.bufferView =
+            append_view(model, reinterpret_cast<unsigned char const*>(bytes.data()), bytes.size(), 0);
         std::string extension = image.uri.substr(image.uri.find_last_of('.') + 1);
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

@@ -523,6 +523,11 @@ char const* Model_shape::get_name(void*)
     return name.c_str();
 }
 
+std::string Model_shape::path() const
+{
+    return parent_ ? parent_->path() + "/" + name : name;
+}
+
 int Model_shape::point_count() const
 {
     switch (type) {

@@ -218,6 +218,8 @@ public:
     bool is_part() const { return type == shape_type_part; }
     bool is_end_marker() const { return end_marker_; }
     Model_shape* parent() const { return parent_; }
+    // The names from the root down, joined by "/": "root/figure/hips".
+    std::string path() const;
     std::vector<std::unique_ptr<Model_shape>> const& children() const { return children_; }
     mat4 world() const;
     int point_count() const;

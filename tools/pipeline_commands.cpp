@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -33,17 +34,25 @@ void in_load_order(std::vector<File_record> const& records, int depth,
     }
 }
 
+// The file's record tree, or nothing after saying where it breaks.
+std::optional<Skin_file> read_or_report(std::string const& path)
+{
+    try {
+        return read_skin_file(path);
+    } catch (Broken_file const& e) {
+        std::cerr << "tavrik-host: " << path << ": " << e.what() << "\n";
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 int inspect(std::string const& path, bool as_json)
 {
-    Skin_file file;
-    try {
-        file = read_skin_file(path);
-    } catch (Broken_file const& e) {
-        std::cerr << "tavrik-host: " << path << ": " << e.what() << "\n";
+    std::optional<Skin_file> const read = read_or_report(path);
+    if (!read)
         return 2;
-    }
+    Skin_file const& file = *read;
     std::vector<std::pair<File_record const*, int>> records;
     in_load_order(file.records, 0, records);
 
@@ -97,13 +106,6 @@ int inspect(std::string const& path, bool as_json)
 
 namespace {
 
-std::string path_of(host::Model_shape const* shape)
-{
-    std::string path;
-    for (; shape; shape = shape->parent())
-        path = shape->name + (path.empty() ? "" : "/" + path);
-    return path;
-}
 
 // Why no shape took a record: what the scene holds under that name.
 std::string why_not(host::Model_scene& scene, File_record const& record, host::Model_shape const* previous)
@@ -119,12 +121,12 @@ std::string why_not(host::Model_scene& scene, File_record const& record, host::M
         std::string reason;
         int const count = s->point_count();
         if (count != record.count)
-            reason = path_of(s) + " has " + plural(static_cast<std::size_t>(count), "point") + ", the file " +
+            reason = s->path() + " has " + plural(static_cast<std::size_t>(count), "point") + ", the file " +
                      std::to_string(record.count);
         else if (previous && s->ordinal <= previous->ordinal)
-            reason = path_of(s) + " lies before the previous target " + path_of(previous);
+            reason = s->path() + " lies before the previous target " + previous->path();
         else
-            reason = path_of(s) + " is not of the kind " + record.kind + " or not below where the search starts";
+            reason = s->path() + " is not of the kind " + record.kind + " or not below where the search starts";
         reasons += (reasons.empty() ? "" : "; ") + reason;
     }
     return reasons;
@@ -135,13 +137,10 @@ std::string why_not(host::Model_scene& scene, File_record const& record, host::M
 int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_path,
           std::map<int, int> const& items, bool as_json)
 {
-    Skin_file file;
-    try {
-        file = read_skin_file(file_path);
-    } catch (Broken_file const& e) {
-        std::cerr << "tavrik-host: " << file_path << ": " << e.what() << "\n";
+    std::optional<Skin_file> const read = read_or_report(file_path);
+    if (!read)
         return 2;
-    }
+    Skin_file const& file = *read;
     // The load itself, through the real plug-in with its trace on, on a copy
     // of the scene that is never written.
     auto resources = plugin.resources();
@@ -225,8 +224,8 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
         if (outcome.target) {
             ++matched;
             bound_points += static_cast<std::size_t>(record.count);
-            entry["target"] = path_of(outcome.target);
-            text += "binds " + path_of(outcome.target);
+            entry["target"] = outcome.target->path();
+            text += "binds " + outcome.target->path();
             previous = outcome.target;
         } else if (!outcome.reached) {
             entry["target"] = nullptr;
