@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Skins out to glTF on every shared model: from-gltf, "Save skin", "Clear skin",
-# "Load skin", then to-gltf (weights as they are and normalised), and each
+# Skins out to glTF on every shared model: from-gltf, "Save skin", inspect,
+# "Clear skin", check (nothing lost), "Load skin", then to-gltf (weights as
+# they are and normalised), and each
 # .glb checked by the Khronos glTF validator (npm gltf-validator, run with
 # node): no errors allowed. Skipped, saying why, where the models, node or
 # the npm registry are not at hand.
@@ -33,6 +34,13 @@ while IFS= read -r model; do
   "$host" from-gltf "$model" "$out/$name.json"
   "$host" --quiet save "$out/$name.json" "$out/$name.vsk" --form binary
   "$host" --quiet clear "$out/$name.json" "$out/$name.cleared.json"
+  "$host" inspect "$out/$name.vsk" >/dev/null
+  # Every record and joint of the model's own file resolves in its cleared scene.
+  "$host" check "$out/$name.cleared.json" "$out/$name.vsk" >"$out/$name.check.txt" || {
+    cat "$out/$name.check.txt" >&2
+    echo "check of $model: something would be lost" >&2
+    exit 1
+  }
   "$host" --quiet load "$out/$name.cleared.json" "$out/$name.vsk" "$out/$name.loaded.json"
   "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.glb"
   "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.normalized.glb" --normalize

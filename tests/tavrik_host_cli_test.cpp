@@ -213,6 +213,25 @@ TEST(TavrikHostCli, InspectShowsAFileAndWhereABrokenOneBreaks)
     std::remove(scene.c_str());
 }
 
+TEST(TavrikHostCli, InspectReadsTheGoldenFiles)
+{
+    struct Golden {
+        char const* file;
+        char const* first_line_end;
+        char const* tree;
+    } const goldens[] = {
+        {"part_tree.vsk", "skin file, 1 top-level record", "      polygon mesh, 2 points"},
+        {"mesh_unbound.vsk", "skin file, 1 top-level record", "polygon"},
+        {"separators.vsk", "skin file", "points"},
+    };
+    for (Golden const& golden : goldens) {
+        Outcome inspected = run("inspect '" + source + "/tests/data/" + golden.file + "'");
+        EXPECT_EQ(inspected.code, 0) << golden.file << "\n" << inspected.output;
+        EXPECT_NE(inspected.output.find(golden.first_line_end), std::string::npos) << inspected.output;
+        EXPECT_NE(inspected.output.find(golden.tree), std::string::npos) << inspected.output;
+    }
+}
+
 // Runs the program with its standard error on a pseudo-terminal; gives what
 // the terminal received.
 std::string on_terminal(std::string const& arguments)
