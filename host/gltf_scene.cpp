@@ -201,7 +201,7 @@ struct Builder {
 
 std::string file_stem(std::string const& path)
 {
-    std::size_t const slash = path.find_last_of('/');
+    std::size_t const slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return name.substr(0, name.find_last_of('.'));
 }
