@@ -83,6 +83,29 @@ TEST(TavrikHostCli, ALoadSaysWhatChangedOrThatNothingMatched)
     std::remove(other.c_str());
 }
 
+TEST(TavrikHostCli, BadInputIsReportedAndNothingIsWritten)
+{
+    std::string const out = scratch("bad.json");
+    std::remove(out.c_str());
+    std::string const scene = "'" + source + "/examples/character_unbound.json'";
+    Outcome missing = run("load " + scene + " '" + scratch("nowhere.vsk") + "' '" + out + "'");
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.output.find("nowhere.vsk"), std::string::npos) << missing.output;
+    std::string const not_skin = scratch("not_skin.vsk");
+    std::ofstream(not_skin) << "hello\n";
+    Outcome wrong = run("--quiet load " + scene + " '" + not_skin + "' '" + out + "'");
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.output.find("cannot load " + not_skin + ": not skin file!"), std::string::npos) << wrong.output;
+    EXPECT_FALSE(exists(out));
+    std::string const broken_scene = scratch("broken.json");
+    std::ofstream(broken_scene) << "{\"root\": ";
+    Outcome broken = run("show '" + broken_scene + "'");
+    EXPECT_EQ(broken.code, 1);
+    EXPECT_NE(broken.output.find(broken_scene + ": scene file, at line 1"), std::string::npos) << broken.output;
+    std::remove(not_skin.c_str());
+    std::remove(broken_scene.c_str());
+}
+
 TEST(TavrikHostCli, ARefusedCommandSaysWhyAndFails)
 {
     std::string const out = scratch("refused.json");

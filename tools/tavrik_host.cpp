@@ -239,6 +239,9 @@ int run_command(std::string const& command, Request const& request)
         std::vector<Skins_of_shape> const before = skins_of(scene);
         host::run_load(plugin, services, scene, files[1]);
         bar.finish();
+        // The importer shows a message only when it could not read the file.
+        if (!services.message_boxes.empty())
+            throw host::host_error("cannot load " + files[1] + ": " + services.message_boxes.back().text);
         write_scene(scene, files[2]);
         if (!request.quiet && !request.cancel)
             std::cout << "tavrik-host: " << load_summary(before, scene, files[1]) << "\n";
@@ -281,18 +284,22 @@ int run(int argc, char** argv)
     std::map<std::string, std::string> const file_help = {
         {"SCENE", "a scene file (JSON)"}, {"FILE", "a skin file (.vsk)"}, {"OUT", "where the scene is written"},
         {"MODEL", "a .gltf or .glb model"}, {"GLB", "where the .glb is written"}};
-    auto positional = [&](CLI::App* command, std::vector<std::string> names) {
-        for (std::size_t i = 0; i < names.size(); ++i)
-            command
-                ->add_option_function<std::string>(
-                    names[i],
-                    [&request, i](std::string const& value) {
-                        if (request.files.size() <= i)
-                            request.files.resize(i + 1);
-                        request.files[i] = value;
-                    },
-                    file_help.at(names[i]))
-                ->required();
+    // Positional files; those the command reads must exist.
+    auto positional = [&](CLI::App* command, std::vector<std::string> names, std::size_t inputs) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            CLI::Option* option = command
+                                      ->add_option_function<std::string>(
+                                          names[i],
+                                          [&request, i](std::string const& value) {
+                                              if (request.files.size() <= i)
+                                                  request.files.resize(i + 1);
+                                              request.files[i] = value;
+                                          },
+                                          file_help.at(names[i]))
+                                      ->required();
+            if (i < inputs)
+                option->check(CLI::ExistingFile);
+        }
     };
     auto choice = [&](CLI::App* command, std::string const& name, std::vector<std::string> const& words,
                       std::string const& help) {
@@ -304,7 +311,7 @@ int run(int argc, char** argv)
 
     app.add_subcommand("menu", "the plug-in's menu entries");
     CLI::App* save = app.add_subcommand("save", "\"Save skin\" of a scene into a skin file");
-    positional(save, {"SCENE", "FILE"});
+    positional(save, {"SCENE", "FILE"}, 1);
     choice(save, "range", {"all", "selected"}, "the shapes written");
     choice(save, "form", {"text", "binary"}, "the file's form");
     choice(save, "full-path", no_yes, "joints by full path names");
@@ -317,39 +324,39 @@ int run(int argc, char** argv)
         choice(command, "joints-outside", no_yes, "joints are searched from the root part");
     };
     CLI::App* load = app.add_subcommand("load", "\"Load skin\" of a skin file; the scene is written to OUT");
-    positional(load, {"SCENE", "FILE", "OUT"});
+    positional(load, {"SCENE", "FILE", "OUT"}, 2);
     load_options(load);
     choice(load, "verbose", no_yes, "the plug-in's trace");
     cancel(load);
     CLI::App* check = app.add_subcommand(
         "check", "a dry run of \"Load skin\": what each record would bind, what it would lose and why; exit 0 "
                  "when everything resolves, 1 when something would be lost, 2 on error");
-    positional(check, {"SCENE", "FILE"});
+    positional(check, {"SCENE", "FILE"}, 2);
     load_options(check);
     check->add_flag("--json", request.json, "the report as JSON");
     CLI::App* inspect = app.add_subcommand(
         "inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file");
-    positional(inspect, {"FILE"});
+    positional(inspect, {"FILE"}, 1);
     inspect->add_flag("--json", request.json, "the report as JSON");
     for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
                                      {"joint-clear", "\"joint clear in skins\""}}) {
         CLI::App* command = app.add_subcommand(name, help);
-        positional(command, {"SCENE", "OUT"});
+        positional(command, {"SCENE", "OUT"}, 1);
         choice(command, "hold", no_yes, "hold points where they are");
         choice(command, "active-only", no_yes, "only the active points");
         cancel(command);
     }
     CLI::App* reset = app.add_subcommand("reset", "\"Reset transformation\"");
-    positional(reset, {"SCENE", "OUT"});
+    positional(reset, {"SCENE", "OUT"}, 1);
     cancel(reset);
     CLI::App* show_command = app.add_subcommand("show", "the skins of a scene, point by point");
-    positional(show_command, {"SCENE"});
+    positional(show_command, {"SCENE"}, 1);
     CLI::App* gltf = app.add_subcommand("from-gltf", "a rigged .gltf or .glb model as a scene file");
-    positional(gltf, {"MODEL", "OUT"});
+    positional(gltf, {"MODEL", "OUT"}, 1);
     CLI::App* to_gltf = app.add_subcommand(
         "to-gltf", "the model from-gltf read, written again as .glb with the scene's skins; exit 1 when a skin "
                    "cannot be written to glTF");
-    positional(to_gltf, {"SCENE", "MODEL", "GLB"});
+    positional(to_gltf, {"SCENE", "MODEL", "GLB"}, 2);
     to_gltf->add_flag("--normalize", request.normalize, "each vertex's weights divided by their sum");
 
     try {
