@@ -187,6 +187,15 @@ TEST(TavrikHostCli, CheckSaysWhatALoadWouldBindAndLoseAndWhy)
     EXPECT_NE(nested.output.find("slider hand: matches nothing (the record around it matches nothing)"),
               std::string::npos)
         << nested.output;
+    // A joint whose name the load trims is still named as the file names it.
+    std::string skull = character.str();
+    skull.replace(skull.find("\"name\": \"#head\""), 15, "\"name\": \"#skull\"");
+    std::ofstream(target) << skull;
+    Outcome trimmed = run("check '" + target + "' '" + character_file + "'");
+    EXPECT_EQ(trimmed.code, 1);
+    EXPECT_NE(trimmed.output.find("joint not found: figure/skeleton/hips/spine/#head (2 bindings lost)"),
+              std::string::npos)
+        << trimmed.output;
     std::remove(character_file.c_str());
 
     Outcome renamed_mesh = check(rig_scene("arm", "torso", 3));

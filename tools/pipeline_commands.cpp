@@ -4,7 +4,6 @@
 #include <cmath>
 #include <iostream>
 #include <optional>
-#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -156,6 +155,15 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
     host::run_load(plugin, services, scene, file_path);
     scene.modified = nullptr;
 
+    bool const trim = answers.count(12) == 0 || answers.at(12) != 0;  // the dialog's default trims
+    std::string const special = scene.special_characters;
+    auto trimmed = [&](std::string const& component) {
+        std::size_t start = 0;
+        while (trim && start < component.size() && special.find(component[start]) != std::string::npos)
+            ++start;
+        return component.substr(start);
+    };
+
     // Each record of the file, in load order, either opened its target for
     // modification or was traced as not found; failed joint searches follow
     // the record they belong to, one line per binding lost.
@@ -200,18 +208,25 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
         enclosing_matched.resize(depth + 1);
         enclosing_matched[depth] = outcome.target != nullptr;
         bool const inside_unmatched = depth > 0 && !enclosing_matched[depth - 1];
-        std::set<std::string> failing;
+        std::map<std::string, bool> fails_always;  // a name resolves the same way every time
         std::size_t line = 0;
         for (auto const& point : record.points)
             for (File_binding const& b : point) {
                 std::string const name = joint_text(b.joint);
-                bool fails = failing.count(name) != 0;
-                if (!fails && line < outcome.failures.size() &&
-                    std::find(b.joint.begin(), b.joint.end(), outcome.failures[line]) != b.joint.end())
-                    fails = true;
+                auto const known = fails_always.find(name);
+                bool fails = false;
+                if (known != fails_always.end()) {
+                    fails = known->second;
+                } else {
+                    // The trace names the component searched, trimmed as the load trims.
+                    fails = line < outcome.failures.size() &&
+                            std::any_of(b.joint.begin(), b.joint.end(), [&](std::string const& component) {
+                                return trimmed(component) == outcome.failures[line];
+                            });
+                    fails_always.emplace(name, fails);
+                }
                 if (!fails)
                     continue;
-                failing.insert(name);
                 ++line;
                 if (outcome.target) {
                     ++lost[name];
