@@ -82,7 +82,6 @@ void Read_source::fill(std::uint64_t position)
     if (wanted > 0 && (!seek_to(file_, position) || std::fread(&buffer_[0], 1, wanted, file_) != wanted))
         throw host_error("cannot read " + path_);
     start_ = position;
-    ++generation_;
     for (Cursor* cursor : cursors_)
         cursor->cur = cursor->end = nullptr;
     if (on_fill)

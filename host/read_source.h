@@ -25,9 +25,8 @@ public:
     std::uint64_t size();
     // The bytes from position on that the window holds: empty only at or past
     // the end. Refilling the window at another position invalidates what an
-    // earlier call gave; generation() tells when that happened.
+    // earlier call gave (and empties the attached cursors).
     std::string_view at(std::uint64_t position);
-    unsigned long generation() const { return generation_; }
 
     // A reader that keeps pointers into the window: a refill empties them,
     // so that its fast path needs no other test.
@@ -54,7 +53,6 @@ private:
     std::uint64_t size_ = 0;
     std::string buffer_;           // the window, or all the bytes of a memory source
     std::uint64_t start_ = 0;      // file position of buffer_[0]
-    unsigned long generation_ = 1;
     std::vector<Cursor*> cursors_;
 };
 
