@@ -61,9 +61,11 @@ Outcome load(std::vector<char> const& bytes, bool overwrite)
 }  // namespace
 
 // Any bytes end the load cleanly. And where a file was read whole and said
-// "Finished", a strict prefix of it that cuts into its trailer (the last four
-// bytes of a binary file; the last line of a text file, whose reader sees a
-// line only up to a NUL byte) is a cut file: it must not say so.
+// "Finished", a strict prefix of it that cuts into its trailer is a cut file:
+// it must not say so. In binary that is any prefix (the trailer is the last
+// four bytes); in text any prefix that ends before the first line that
+// begins with "<end>" (cut right after those five bytes, such a line is a
+// trailer, and the prefix a whole file).
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, std::size_t size)
 {
     std::vector<char> const bytes(data, data + size);
@@ -73,12 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, std::size_t size)
     bool const binary = size >= 4 && std::memcmp(bytes.data(), "\x10\x00\x02\x50", 4) == 0;
     std::size_t limit = size;
     if (!binary) {
-        std::size_t end = size;
-        if (end > 0 && bytes[end - 1] == '\n')
-            --end;
-        while (end > 0 && bytes[end - 1] != '\n')
-            --end;
-        limit = end;  // the start of the last line
+        for (std::size_t line = 0; line < size;) {
+            if (size - line >= 5 && std::memcmp(bytes.data() + line, "<end>", 5) == 0) {
+                limit = line;
+                break;
+            }
+            auto const* end = static_cast<char const*>(std::memchr(bytes.data() + line, '\n', size - line));
+            if (!end)
+                break;
+            line = static_cast<std::size_t>(end - bytes.data()) + 1;
+        }
     }
     if (limit == 0)
         return 0;
