@@ -223,6 +223,21 @@ TEST(GltfScenes, SkinsThatGltfCannotCarryAreRefused)
     host::write_gltf_skins(session.scene, model, out, false);
     test::Session back;
     host::read_gltf_scene(back.scene, out);
+    // Weights go out as they are, or divided by their sum.
+    host::Model_skin& light = session.shape("root/triangle/body/body").vertices[2].skin;
+    light.clear();
+    light.add(&session.shape("root/triangle/hips"), 0.2f);
+    light.add(&session.shape("root/triangle/hips/arm"), 0.6f);
+    for (bool normalize : {false, true}) {
+        host::write_gltf_skins(session.scene, model, out, normalize);
+        test::Session weights;
+        host::read_gltf_scene(weights.scene, out);
+        auto const got = test::bindings_of(weights.shape("root/tavrik_refused/body/body").vertices[2].skin);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_NEAR(got[0].second, normalize ? 0.25f : 0.2f, 1e-6f) << normalize;
+        EXPECT_NEAR(got[1].second, normalize ? 0.75f : 0.6f, 1e-6f) << normalize;
+    }
+    host::write_gltf_skins(session.scene, model, out, false);
     // Read back, a joint named twice keeps its first weight.
     EXPECT_EQ(test::bindings_of(back.shape("root/tavrik_refused/body/body").vertices[1].skin),
               (test::Bindings{{"arm", 0.1f}, {"hips", 0.2f}}));
