@@ -83,7 +83,8 @@ void run_save(Plugin const& plugin, Host_services& services, Model_scene& scene,
     }
     object.close();
     if (object.stream->failed() || object.text_stream->failed())
-        throw host_error("the skin file " + path + " was not written whole");
+        throw host_error("the skin file " + path + " was not written whole: " +
+                         (object.stream->failed() ? object.stream->failure() : object.text_stream->failure()));
 }
 
 Saved_file run_save_to_memory(Plugin const& plugin, Host_services& services, Model_scene& scene)

@@ -1,5 +1,8 @@
 #include "gltf_export.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <tiny_gltf.h>
 
 #include <algorithm>
@@ -210,8 +213,9 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
     // The first buffer becomes the .glb's binary chunk.
     model.buffers[0].uri.clear();
     tinygltf::TinyGLTF writer;
+    errno = 0;
     if (!writer.WriteGltfSceneToFile(&model, out_path, false, true, false, true))
-        throw host_error("cannot write " + out_path);
+        throw host_error("cannot write " + out_path + (errno ? std::string(": ") + std::strerror(errno) : ""));
 }
 
 }  // namespace host

@@ -1,6 +1,9 @@
 #include "scene_json.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -553,7 +556,7 @@ void read_scene_file(Model_scene& scene, std::string const& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw host_error("cannot open scene file " + path);
+        throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
     std::ostringstream text;
     text << in.rdbuf();
     try {
@@ -567,10 +570,17 @@ std::string write_scene(Model_scene& scene) { return Writer(scene).write().dump(
 
 void write_scene_file(Model_scene& scene, std::string const& path)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << write_scene(scene);
+    std::string const text = write_scene(scene);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out)
-        throw host_error("cannot write scene file " + path);
+        throw host_error("cannot write scene file " + path + ": " + std::strerror(errno));
+    bool const written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    int error = errno;
+    bool const closed = std::fclose(out) == 0;
+    if (closed == false && written)
+        error = errno;
+    if (!written || !closed)
+        throw host_error("cannot write scene file " + path + ": " + std::strerror(error));
 }
 
 }  // namespace host

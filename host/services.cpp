@@ -215,7 +215,7 @@ void Host_services::print_message(char const* text, void*)
     check("vantel.print_message");
     messages.emplace_back(text);
     if (echo_messages)
-        std::cout << text << '\n';
+        std::cerr << text << '\n';
 }
 
 bool Host_services::show_message_box(char const* text, bool with_cancel, void*)
@@ -228,7 +228,7 @@ bool Host_services::show_message_box(char const* text, bool with_cancel, void*)
     }
     message_boxes.push_back(Shown_message_box{text, with_cancel, answer});
     if (echo_messages)
-        std::cout << "[message box] " << text << '\n';
+        std::cerr << "[message box] " << text << '\n';
     return with_cancel ? answer : true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -41,12 +42,12 @@ namespace {
 
 constexpr std::size_t write_buffer_size = 1 << 20;
 
-std::FILE* open_for_writing(std::string const& path, bool& failed)
+std::FILE* open_for_writing(std::string const& path, Write_failure& failed)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
-        failed = true;
-        throw host_error("cannot create " + path);
+        failed.fail(std::strerror(errno));
+        throw host_error("cannot create " + path + ": " + failed.reason);
     }
     // The stream keeps its own buffer and hands it over whole: one system
     // call per buffer, and its failure reported at that call.
@@ -54,7 +55,7 @@ std::FILE* open_for_writing(std::string const& path, bool& failed)
     return file;
 }
 
-void hand_over(std::FILE* file, std::vector<char>& pending, std::string const& path, bool& failed)
+void hand_over(std::FILE* file, std::vector<char>& pending, std::string const& path, Write_failure& failed)
 {
     if (!file || pending.empty())
         return;
@@ -62,13 +63,13 @@ void hand_over(std::FILE* file, std::vector<char>& pending, std::string const& p
     std::size_t const written = std::fwrite(pending.data(), 1, n, file);
     pending.clear();
     if (written != n) {
-        failed = true;
-        throw host_error("cannot write " + path);
+        failed.fail(std::strerror(errno));
+        throw host_error("cannot write " + path + ": " + failed.reason);
     }
 }
 
 // Appends to a writer's buffer, creating the file at the first write.
-void buffer_write(std::FILE*& file, std::vector<char>& pending, std::string const& path, bool& failed,
+void buffer_write(std::FILE*& file, std::vector<char>& pending, std::string const& path, Write_failure& failed,
                   char const* bytes, std::size_t n)
 {
     if (!file) {
@@ -80,21 +81,23 @@ void buffer_write(std::FILE*& file, std::vector<char>& pending, std::string cons
         hand_over(file, pending, path, failed);
 }
 
-void close_file(std::FILE*& file, std::vector<char>& pending, std::string const& path, bool& failed)
+void close_file(std::FILE*& file, std::vector<char>& pending, std::string const& path, Write_failure& failed)
 {
     if (!file)
         return;
-    bool ok = true;
+    std::string reason;
     try {
         hand_over(file, pending, path, failed);
-    } catch (...) {
-        ok = false;
+    } catch (std::exception const& e) {
+        reason = e.what();
     }
     bool const closed = std::fclose(file) == 0;
+    int const error = errno;
     file = nullptr;
-    if (!ok || !closed) {
-        failed = true;
-        throw host_error("cannot write " + path);
+    if (!reason.empty() || !closed) {
+        if (reason.empty())
+            failed.fail(std::strerror(error));
+        throw host_error(!reason.empty() ? reason : "cannot write " + path + ": " + failed.reason);
     }
 }
 

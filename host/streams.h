@@ -21,6 +21,19 @@ public:
     ULONG TAVRIK_COM_CALL Release() override { return static_cast<ULONG>(--this->reference_count); }
 };
 
+// Why a writer failed: the system's reason for the first failure.
+struct Write_failure {
+    bool failed = false;
+    std::string reason;
+    void fail(std::string why)
+    {
+        if (!failed)
+            reason = std::move(why);
+        failed = true;
+    }
+    explicit operator bool() const { return failed; }
+};
+
 // Reading goes through a Read_source: a window over the file (shared with
 // the text view of the same file) or bytes in memory. Reads past the end give
 // zero bytes and is_end stays true. Writing creates the file at the first
@@ -56,8 +69,9 @@ public:
     // Flushes a writer; throws when the file cannot be written.
     void close();
     bool written() const { return file_ != nullptr; }
-    // A write or flush of this stream has failed.
-    bool failed() const { return failed_; }
+    // A write or flush of this stream has failed, and why.
+    bool failed() const { return failed_.failed; }
+    std::string const& failure() const { return failed_.reason; }
     std::vector<char> const& bytes() const { return data_; }
 
 private:
@@ -73,7 +87,7 @@ private:
     std::FILE* file_ = nullptr;
     std::vector<char> pending_;   // written, not yet handed to the system
     std::vector<char> data_;      // what a collector holds
-    bool failed_ = false;
+    Write_failure failed_;
     // Reading: the position, and the window's bytes from it on (emptied by
     // the source when another view moves the window).
     std::shared_ptr<Read_source> source_;
@@ -109,7 +123,8 @@ public:
     void flush();
     void close();
     bool written() const { return file_ != nullptr; }
-    bool failed() const { return failed_; }
+    bool failed() const { return failed_.failed; }
+    std::string const& failure() const { return failed_.reason; }
     std::string const& text() const { return data_; }
 
 private:
@@ -121,7 +136,7 @@ private:
     std::FILE* file_ = nullptr;
     std::vector<char> pending_;
     std::string data_;
-    bool failed_ = false;
+    Write_failure failed_;
     std::shared_ptr<Read_source> source_;
     std::uint64_t position_ = 0;
     std::string line_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes each reader of outside input for a short, fixed time: the skin file
-# reader, the scene file reader and the glTF scene builder. libFuzzer writes
+# reader of the plug-in and that of tavrik-host's reports, the scene file
+# reader and the glTF scene builder. libFuzzer writes
 # new inputs into the first folder it is given, so each target starts from a
 # scratch copy of the seeds a person chose. Any finding fails the run.
 set -euo pipefail
@@ -25,9 +26,11 @@ fi
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$(nproc)" >/dev/null
 
-declare -A seeds=([skin_file]="tests/data/*.vsk" [scene_json]="examples/*.json" [gltf_scene]="examples/*.gltf")
-declare -A dicts=([skin_file]=skin_file.dict [scene_json]=scene_json.dict [gltf_scene]=gltf.dict)
-for target in skin_file scene_json gltf_scene; do
+declare -A seeds=([skin_file]="tests/data/*.vsk" [skin_report]="tests/data/*.vsk" [scene_json]="examples/*.json"
+                  [gltf_scene]="examples/*.gltf")
+declare -A dicts=([skin_file]=skin_file.dict [skin_report]=skin_file.dict [scene_json]=scene_json.dict
+                  [gltf_scene]=gltf.dict)
+for target in skin_file skin_report scene_json gltf_scene; do
   corpus="build-fuzz/corpus/$target"
   rm -rf "$corpus" && mkdir -p "$corpus"
   # shellcheck disable=SC2086

@@ -1,227 +1,376 @@
 #include "skin_file_reader.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "format.h"
 #include "names.h"
-#include "streams.h"
+#include "read_source.h"
 
 namespace tools {
 
+// The file's bytes through the source's window: a position, and the bytes
+// the window holds from it on.
+class Skin_file_reader::Bytes {
+public:
+    explicit Bytes(host::Read_source& source) : source_(source), size_(source.size()) {}
+
+    std::uint64_t position() const { return position_; }
+    std::uint64_t size() const { return size_; }
+    bool at_end() const { return position_ >= size_; }
+    void seek(std::uint64_t position)
+    {
+        position_ = position;
+        cur_ = end_ = nullptr;
+    }
+    // The next byte, or -1 at the end.
+    int get()
+    {
+        if (cur_ == end_ && !refill())
+            return -1;
+        ++position_;
+        return static_cast<unsigned char>(*cur_++);
+    }
+    int peek()
+    {
+        if (cur_ == end_ && !refill())
+            return -1;
+        return static_cast<unsigned char>(*cur_);
+    }
+    // Appends bytes up to (not including) the stop byte, which is consumed;
+    // false at the end, or when more than limit bytes come first.
+    bool until(char stop, std::string& out, std::size_t limit)
+    {
+        for (;;) {
+            if (cur_ == end_ && !refill())
+                return false;
+            auto const* found = static_cast<char const*>(std::memchr(cur_, stop, static_cast<std::size_t>(end_ - cur_)));
+            std::size_t const n = static_cast<std::size_t>((found ? found : end_) - cur_);
+            if (out.size() + n > limit)
+                return false;
+            out.append(cur_, n);
+            cur_ += n + (found ? 1 : 0);
+            position_ += n + (found ? 1 : 0);
+            if (found)
+                return true;
+        }
+    }
+
+private:
+    bool refill()
+    {
+        std::string_view const view = source_.at(position_);
+        cur_ = view.data();
+        end_ = view.data() + view.size();
+        return !view.empty();
+    }
+
+    host::Read_source& source_;
+    std::uint64_t size_;
+    std::uint64_t position_ = 0;
+    char const* cur_ = nullptr;
+    char const* end_ = nullptr;
+};
+
+Skin_file_reader::Skin_file_reader(std::string const& path)
+{
+    // The form from the header's bytes alone, before any window is read.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+    char head[16] = {};
+    std::size_t const got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    open(head, got, host::Read_source::file(path));
+}
+
+std::unique_ptr<Skin_file_reader> Skin_file_reader::over(std::string bytes)
+{
+    std::unique_ptr<Skin_file_reader> reader(new Skin_file_reader);
+    std::string const head = bytes.substr(0, 16);
+    reader->open(head.data(), head.size(), host::Read_source::memory(std::move(bytes)));
+    return reader;
+}
+
+void Skin_file_reader::open(char const* head, std::size_t got, std::shared_ptr<host::Read_source> source)
+{
+    static char const magic[] = {'\x10', '\x00', '\x02', '\x50'};
+    std::size_t const header_length = std::strlen(skin_format::header_line);
+    binary_ = got >= 4 && std::memcmp(head, magic, 4) == 0;
+    bool const text = !binary_ && got >= header_length &&
+                      std::memcmp(head, skin_format::header_line, header_length) == 0 &&
+                      (got == header_length || head[header_length] == '\n' ||
+                       (head[header_length] == '\r' && (got == header_length + 1 || head[header_length + 1] == '\n')));
+    if (!binary_ && !text)
+        throw Broken_file("byte 0", "not a skin file: neither the binary magic nor \"<skinfile>\"");
+    source_ = std::move(source);
+    bytes_ = std::make_unique<Bytes>(*source_);
+}
+
+Skin_file_reader::~Skin_file_reader() = default;
+
+void Skin_file_reader::read(Skin_file_events& events)
+{
+    if (binary_)
+        read_binary(events);
+    else
+        read_text(events);
+}
+
+std::size_t Skin_file_reader::intern(std::string const& raw, char separator)
+{
+    auto const found = joint_index_.find(raw);
+    if (found != joint_index_.end())
+        return found->second;
+    File_joint joint;
+    // Binary names hold the components between 0xFF bytes; text names start
+    // with their separator and end with it and ":".
+    std::string_view rest = raw;
+    if (separator != skin_format::component_end)
+        rest = rest.substr(1, rest.size() - 3);
+    for (std::size_t end; (end = rest.find(separator)) != std::string_view::npos; rest.remove_prefix(end + 1))
+        joint.components.emplace_back(rest.substr(0, end));
+    joint.components.emplace_back(rest);
+    joint.text = joint_text(joint.components);
+    joints_.push_back(std::move(joint));
+    joint_index_.emplace(raw, joints_.size() - 1);
+    return joints_.size() - 1;
+}
+
 namespace {
 
-class Binary_reader {
-public:
-    explicit Binary_reader(std::shared_ptr<host::Read_source> source)
-        : stream_(host::Binary_stream::reader(source)), size_(source->size())
-    {
-    }
+[[noreturn]] void broken_at_byte(std::uint64_t at, std::string const& what)
+{
+    throw Broken_file("byte " + std::to_string(at), what);
+}
 
-    Skin_file read()
-    {
-        Skin_file file;
-        file.binary = true;
-        stream_->seek(4);
-        for (;;) {
-            long const at = stream_->tell();
-            need(4, "the trailer -1");
-            if (int32_t const code = stream_->read_int(); code == skin_format::trailer_code)
-                return file;
-            else
-                file.records.push_back(record(at, code));
-        }
-    }
+std::string shown(std::string_view text)
+{
+    constexpr std::size_t most = 60;
+    return "\"" + std::string(text.substr(0, most)) + (text.size() > most ? "...\"" : "\"");
+}
 
-private:
-    [[noreturn]] void broken(long at, std::string const& what)
-    {
-        throw Broken_file("byte " + std::to_string(at), what);
+// The number grammar of a text weight: sign, digits with at most one point
+// (at least one digit), then an optional exponent with digits.
+bool is_number(std::string_view text)
+{
+    std::size_t i = 0, digits = 0;
+    auto digit_run = [&]() {
+        std::size_t const start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    digits += digit_run();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        digits += digit_run();
     }
-    void need(long bytes, char const* what)
-    {
-        if (static_cast<std::uint64_t>(stream_->tell()) + static_cast<std::uint64_t>(bytes) > size_)
-            broken(stream_->tell(), std::string("the file ends where ") + what + " should stand");
+    if (digits == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (digit_run() == 0)
+            return false;
     }
-    std::string name(char const* what)
-    {
-        std::string out;
-        for (;;) {
-            need(1, what);
-            char const c = stream_->read_char();
-            if (c == skin_format::name_end)
-                return out;
-            out += c;
-        }
-    }
-    File_record record(long at, int32_t code)
-    {
-        File_record r;
-        r.where = at;
-        r.code = code;
-        char const* word = get_string(code);
-        r.kind = word ? word : code == other_kind_code ? "(other kind)" : "(code " + std::to_string(code) + ")";
-        r.name = name("a record's name");
-        need(4, "a point count");
-        r.count = stream_->read_int();
-        if (r.count < 0)
-            broken(stream_->tell() - 4, "a negative point count");
-        for (int k = 0; k < r.count; ++k) {
-            need(8, "a point record");
-            stream_->read_int();
-            int32_t const bindings = stream_->read_int();
-            if (bindings < 0)
-                broken(stream_->tell() - 4, "a negative binding count");
-            std::vector<File_binding> point;
-            for (int32_t b = 0; b < bindings; ++b) {
-                need(4, "a weight");
-                File_binding binding;
-                binding.weight = stream_->read_float();
-                std::string const joint = name("a joint name");
-                std::size_t start = 0;
-                for (std::size_t end; (end = joint.find(skin_format::component_end, start)) != std::string::npos;
-                     start = end + 1)
-                    binding.joint.push_back(joint.substr(start, end - start));
-                binding.joint.push_back(joint.substr(start));
-                point.push_back(std::move(binding));
-            }
-            r.points.push_back(std::move(point));
-        }
-        for (;;) {
-            need(1, "a record's end marker");
-            long const next = stream_->tell();
-            if (stream_->read_char() == skin_format::record_end)
-                return r;
-            stream_->seek(next);
-            need(4, "a nested record");
-            int32_t const child = stream_->read_int();
-            r.children.push_back(record(next, child));
-        }
-    }
-
-    std::unique_ptr<host::Binary_stream> stream_;
-    std::uint64_t size_;
-};
-
-class Text_reader {
-public:
-    explicit Text_reader(std::shared_ptr<host::Read_source> source) : stream_(host::Text_stream::reader(source)) {}
-
-    Skin_file read()
-    {
-        Skin_file file;
-        next();  // the header, checked by the caller
-        std::string line;
-        bool have = false;
-        for (;;) {
-            if (!have) {
-                if (stream_->is_end())
-                    broken("the file ends without its trailer \"<end>\"");
-                line = next();
-            }
-            if (line == skin_format::trailer_line)
-                return file;
-            File_record r;
-            have = record(line, r, false);
-            file.records.push_back(std::move(r));
-            if (!have)
-                continue;  // closed by "}": the next line is read anew
-            line = pending_;
-        }
-    }
-
-private:
-    [[noreturn]] void broken(std::string const& what) { throw Broken_file("line " + std::to_string(line_), what); }
-    std::string next()
-    {
-        char const* text = nullptr;
-        stream_->read_line(&text);
-        ++line_;
-        return text ? text : "";
-    }
-    // Reads one record from its record line; true when it ended at another
-    // line (kept in pending_), false when a "}" closed it.
-    bool record(std::string const& line, File_record& r, bool nested)
-    {
-        r.where = line_;
-        skin_format::Record_line const parsed = skin_format::parse_record_line(line.c_str());
-        if (line.find(':') == std::string::npos || parsed.name.data() == nullptr)
-            broken("not a record line: \"" + line + "\"");
-        r.code = parsed.code;
-        std::size_t const first = line.find(':');
-        r.kind = line.substr(nested ? 1 : 0, first - (nested ? 1 : 0));
-        r.name = std::string(parsed.name);
-        r.count = parsed.count;
-        if (r.count < 0)
-            broken("a negative point count");
-        for (int k = 0; k < r.count; ++k) {
-            if (stream_->is_end())
-                broken("the file ends inside the points of \"" + r.name + "\"");
-            std::string const point_line = next();
-            char const* p = point_line.c_str();
-            if (!std::strchr(p, ':'))
-                broken("not a point line: \"" + point_line + "\"");
-            skin_format::read_int_field(p);
-            int const bindings = skin_format::read_int_field(p);
-            std::vector<File_binding> point;
-            for (int b = 0; b < bindings && *p; ++b) {
-                File_binding binding;
-                p = skin_format::get_float_from_text(p, binding.weight);
-                std::string_view const joint = skin_format::text_joint_name(p);
-                if (joint.size() < 3 || joint.substr(joint.size() - 2) != std::string{joint[0], ':'})
-                    broken("a joint name that does not end with its separator and \":\"");
-                char const separator = joint[0];
-                std::string_view rest = joint.substr(1, joint.size() - 3);
-                for (std::size_t end; (end = rest.find(separator)) != std::string_view::npos; rest.remove_prefix(end + 1))
-                    binding.joint.emplace_back(rest.substr(0, end));
-                binding.joint.emplace_back(rest);
-                p += joint.size();
-                point.push_back(std::move(binding));
-            }
-            if (static_cast<int>(point.size()) != bindings)
-                broken("a point line with fewer bindings than it counts");
-            r.points.push_back(std::move(point));
-        }
-        for (;;) {
-            if (stream_->is_end())
-                broken("the file ends inside the record \"" + r.name + "\"");
-            std::string const line_after = next();
-            if (!line_after.empty() && line_after[0] == '{') {
-                File_record child;
-                record(line_after, child, true);  // a nested record ends at its "}"
-                r.children.push_back(std::move(child));
-                continue;
-            }
-            if (!line_after.empty() && line_after[0] == '}')
-                return false;
-            if (nested)
-                broken("a nested record not closed by \"}\": \"" + line_after + "\"");
-            pending_ = line_after;
-            return true;
-        }
-    }
-
-    std::unique_ptr<host::Text_stream> stream_;
-    long line_ = 0;
-    std::string pending_;
-};
+    return i == text.size();
+}
 
 }  // namespace
 
-Skin_file read_skin_file(std::string const& path)
+void Skin_file_reader::read_binary(Skin_file_events& events)
 {
-    std::shared_ptr<host::Read_source> source = host::Read_source::file(path);
-    if (source->size() >= 4) {
-        std::string_view const head = source->at(0);
-        if (head.size() >= 4 && std::memcmp(head.data(), "\x10\x00\x02\x50", 4) == 0)
-            return Binary_reader(source).read();
+    Bytes& in = *bytes_;
+    auto need = [&](std::uint64_t n, char const* what) {
+        if (in.position() + n > in.size())
+            broken_at_byte(in.position(), std::string("the file ends where ") + what + " should stand");
+    };
+    auto read_int = [&]() {
+        std::uint32_t u = 0;
+        for (int i = 0; i < 4; ++i)
+            u |= static_cast<std::uint32_t>(in.get()) << (8 * i);
+        return static_cast<std::int32_t>(u);
+    };
+    std::string name;
+    auto read_name = [&](char const* what) {
+        name.clear();
+        std::uint64_t const at = in.position();
+        if (!in.until(skin_format::name_end, name, max_name)) {
+            if (!in.at_end())
+                broken_at_byte(at, std::string(what) + " longer than " + std::to_string(max_name) + " bytes");
+            broken_at_byte(in.size(), std::string("the file ends where ") + what + " should end");
+        }
+    };
+
+    std::vector<File_binding> point;
+    File_record record;
+    auto read_record = [&](std::uint64_t at, std::int32_t code, int depth) {
+        record.where = static_cast<long>(at);
+        record.code = code;
+        record.depth = depth;
+        char const* word = get_string(code);
+        record.kind = word ? word : code == other_kind_code ? "(other kind)" : "(code " + std::to_string(code) + ")";
+        read_name("a record's name");
+        record.name = name;
+        need(4, "a point count");
+        record.count = read_int();
+        if (record.count < 0)
+            broken_at_byte(in.position() - 4, "a negative point count");
+        events.record(record);
+        for (int k = 0; k < record.count; ++k) {
+            need(8, "a point record");
+            read_int();
+            std::int32_t const bindings = read_int();
+            if (bindings < 0)
+                broken_at_byte(in.position() - 4, "a negative binding count");
+            point.clear();
+            for (std::int32_t b = 0; b < bindings; ++b) {
+                need(4, "a weight");
+                std::int32_t const bits = read_int();
+                File_binding binding;
+                std::memcpy(&binding.weight, &bits, sizeof binding.weight);
+                read_name("a joint name");
+                binding.joint = intern(name, skin_format::component_end);
+                point.push_back(binding);
+            }
+            events.point(point);
+        }
+    };
+
+    in.seek(4);
+    int depth = -1;  // the depth of the innermost open record
+    for (;;) {
+        std::uint64_t const at = in.position();
+        if (depth < 0) {
+            need(4, "the trailer -1");
+            std::int32_t const code = read_int();
+            if (code == skin_format::trailer_code)
+                return;
+            read_record(at, code, 0);
+            depth = 0;
+            continue;
+        }
+        need(1, "a record's end marker");
+        if (in.peek() == static_cast<unsigned char>(skin_format::record_end)) {
+            in.get();
+            events.record_end(depth--);
+            continue;
+        }
+        need(4, "a nested record");
+        std::int32_t const code = read_int();
+        read_record(at, code, ++depth);
     }
-    auto text = host::Text_stream::reader(source);
-    char const* first = nullptr;
-    text->read_line(&first);
-    if (!first || std::strcmp(first, skin_format::header_line) != 0)
-        throw Broken_file("byte 0", "not a skin file: neither the binary magic nor \"<skinfile>\"");
-    return Text_reader(source).read();
+}
+
+void Skin_file_reader::read_text(Skin_file_events& events)
+{
+    Bytes& in = *bytes_;
+    long line_number = 0;
+    std::string line;
+    auto broken = [&](std::string const& what) -> void { throw Broken_file("line " + std::to_string(line_number), what); };
+    // The next line without its end; false at the end of the file.
+    auto next = [&]() {
+        if (in.at_end())
+            return false;
+        line.clear();
+        ++line_number;
+        if (!in.until('\n', line, max_line) && !in.at_end())
+            broken("a line longer than " + std::to_string(max_line) + " bytes");
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    };
+
+    std::vector<std::string> open_names;  // the names of the open records, outermost first
+    std::vector<File_binding> point;
+    File_record record;
+    std::string raw;
+    auto read_record = [&](bool nested) {
+        record.where = line_number;
+        record.depth = static_cast<int>(open_names.size());
+        skin_format::Record_line const parsed = skin_format::parse_record_line(line.c_str());
+        std::size_t const first = line.find(':');
+        if (first == std::string::npos || parsed.name.data() == nullptr)
+            broken("not a record line: " + shown(line));
+        record.code = parsed.code;
+        record.kind = line.substr(nested ? 1 : 0, first - (nested ? 1 : 0));
+        record.name = std::string(parsed.name);
+        record.count = parsed.count;
+        if (record.count < 0)
+            broken("a negative point count");
+        events.record(record);
+        open_names.push_back(record.name);
+        for (int k = 0; k < record.count; ++k) {
+            if (!next())
+                broken("the file ends inside the points of " + shown(open_names.back()));
+            char const* p = line.c_str();
+            if (!std::strchr(p, ':'))
+                broken("not a point line: " + shown(line));
+            skin_format::read_int_field(p);
+            int const bindings = skin_format::read_int_field(p);
+            point.clear();
+            for (int b = 0; b < bindings && *p; ++b) {
+                // A weight is a whole number of the format's characters,
+                // followed by one of the writer's four separators.
+                std::size_t const run = std::strspn(p, "0123456789.+-eE");
+                char const after = p[run];
+                if (!is_number(std::string_view(p, run)) || after == '\0' || !std::strchr("/:\"\\", after)) {
+                    std::size_t const extent = std::strcspn(p, "/\"\\");
+                    broken("a weight that is not a number: " + shown(std::string_view(p, extent)));
+                }
+                File_binding binding;
+                p = skin_format::get_float_from_text(p, binding.weight);
+                std::string_view const joint = skin_format::text_joint_name(p);
+                if (joint.size() < 3 || joint[joint.size() - 2] != joint[0] || joint.back() != ':')
+                    broken("a joint name that does not end with its separator and \":\"");
+                raw.assign(joint.data(), joint.size());
+                binding.joint = intern(raw, joint[0]);
+                p += joint.size();
+                point.push_back(binding);
+            }
+            if (static_cast<int>(point.size()) != bindings)
+                broken("a point line with fewer bindings than it counts");
+            events.point(point);
+        }
+    };
+
+    next();  // the header, checked when the file was opened
+    bool pending = false;
+    for (;;) {
+        if (!pending && !next()) {
+            if (open_names.empty())
+                broken("the file ends without its trailer \"<end>\"");
+            broken("the file ends inside the record " + shown(open_names.back()));
+        }
+        pending = false;
+        if (open_names.empty()) {
+            if (line == skin_format::trailer_line)
+                return;
+            read_record(false);
+            continue;
+        }
+        if (!line.empty() && line[0] == '{') {
+            read_record(true);
+            continue;
+        }
+        if (!line.empty() && line[0] == '}') {
+            open_names.pop_back();
+            events.record_end(static_cast<int>(open_names.size()));
+            continue;
+        }
+        if (open_names.size() > 1)
+            broken("a nested record not closed by \"}\": " + shown(line));
+        // Any other line ends a top-level record and is read anew.
+        open_names.pop_back();
+        events.record_end(0);
+        pending = true;
+    }
 }
 
 std::string joint_text(std::vector<std::string> const& components)

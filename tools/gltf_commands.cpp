@@ -1,0 +1,49 @@
+#include "gltf_commands.h"
+
+#include <iostream>
+
+#include "gltf_export.h"
+#include "gltf_scene.h"
+#include "library.h"
+#include "output_file.h"
+#include "scene_json.h"
+#include "services.h"
+
+namespace tools {
+
+int run_gltf_command(std::string const& command, Request const& request)
+{
+    host::Plugin plugin(request.plugin);
+    auto resources = plugin.resources();
+    host::Host_services services(resources, request.language);
+    host::Model_scene scene(services);
+    auto const& files = request.files;
+    if (command == "from-gltf") {
+        refuse_same_file({files[0]}, files[1]);
+        host::read_gltf_scene(scene, files[0]);
+        Output_file out(files[1]);
+        out.write([&](std::string const& path) { host::write_scene_file(scene, path); });
+        out.keep();
+        return exit_done;
+    }
+    refuse_same_file({files[0], files[1]}, files[2]);
+    host::read_scene_file(scene, files[0]);
+    Output_file out(files[2]);
+    // A skin glTF cannot carry is a refusal, not a failure.
+    std::string refusal;
+    out.write([&](std::string const& path) {
+        try {
+            host::write_gltf_skins(scene, files[1], path, request.normalize);
+        } catch (host::Inexpressible_skin const& e) {
+            refusal = e.what();
+        }
+    });
+    if (!refusal.empty()) {
+        std::cerr << "tavrik-host: " << refusal << "\n";
+        return exit_lost;
+    }
+    out.keep();
+    return exit_done;
+}
+
+}  // namespace tools

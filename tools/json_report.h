@@ -1,0 +1,20 @@
+// What the JSON reports of tavrik-host share: their version, names that may
+// not be UTF-8, and the error object a failed command prints instead.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace tools {
+
+// Raised when the shape of a report changes.
+constexpr int report_version = 1;
+
+// Puts a name as "name", or as "name_hex" (its bytes in hex) when it is not UTF-8.
+void put_name(nlohmann::json& object, std::string const& name);
+
+// {"version": 1, "error": {"code": ..., "message": ...}}
+nlohmann::json error_report(std::string const& code, std::string const& message);
+
+}  // namespace tools

@@ -1,0 +1,321 @@
+#include "load_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "exchange.h"
+#include "json_report.h"
+#include "names.h"
+#include "skin_file_reader.h"
+
+namespace tools {
+
+std::string plural(std::size_t n, char const* word)
+{
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr int item_mode = 10;
+constexpr int item_trim = 12;
+constexpr int item_verbose = 14;
+
+// The skin that point k of a record binds, as the plug-in chooses it.
+host::Model_skin const* skin_of_point(host::Model_shape& shape, int k)
+{
+    if (shape.type == shape_type_polygon_mesh)
+        return k >= 0 && k < static_cast<int>(shape.vertices.size()) ? &shape.vertices[static_cast<std::size_t>(k)].skin
+                                                                      : nullptr;
+    if (shape.type == shape_type_line || (shape.is_part() && shape.part_type == host::part_surface)) {
+        host::Model_control_point const* point = shape.control_point(k);
+        return point ? &point->skin : nullptr;
+    }
+    return &shape.skin;
+}
+
+std::string kind_plural(std::string const& kind) { return kind + "s"; }
+
+// Why no shape took a record: what the scene holds of that kind and name.
+struct Reason {
+    std::string code;
+    std::string text;
+};
+
+Reason why_not(host::Model_scene& scene, File_record const& record, host::Model_shape const* previous)
+{
+    std::vector<host::Model_shape*> same_kind, named;
+    for (host::Model_shape* s : scene.shapes_in_order()) {
+        if (s->is_end_marker() || get_code(*s) != record.code)
+            continue;
+        same_kind.push_back(s);
+        if (s->name == record.name)
+            named.push_back(s);
+    }
+    if (named.empty()) {
+        std::string text = "no " + record.kind + " named \"" + record.name + "\"";
+        if (!same_kind.empty()) {
+            // Those of the same point count first: the likeliest renames.
+            std::stable_sort(same_kind.begin(), same_kind.end(), [&](host::Model_shape* a, host::Model_shape* b) {
+                return (a->point_count() == record.count) > (b->point_count() == record.count);
+            });
+            text += "; " + kind_plural(record.kind) + " here:";
+            std::size_t const shown = std::min<std::size_t>(same_kind.size(), 3);
+            for (std::size_t i = 0; i < shown; ++i)
+                text += std::string(i ? "," : "") + " " + same_kind[i]->path() + " (" +
+                        plural(static_cast<std::size_t>(same_kind[i]->point_count()), "point") + ")";
+            if (same_kind.size() > shown)
+                text += " and " + std::to_string(same_kind.size() - shown) + " more";
+        }
+        return {"no_shape_of_kind_and_name", text};
+    }
+    std::string reasons, code;
+    for (host::Model_shape* s : named) {
+        std::string reason;
+        int const count = s->point_count();
+        if (count != record.count) {
+            reason = s->path() + " has " + plural(static_cast<std::size_t>(count), "point") + ", the file " +
+                     std::to_string(record.count);
+            code = code.empty() ? "point_count_differs" : code;
+        } else if (previous && s->ordinal <= previous->ordinal) {
+            reason = s->path() + " lies before the previous target " + previous->path();
+            code = code.empty() ? "before_previous_target" : code;
+        } else {
+            reason = s->path() + " is not below where the search starts";
+            code = code.empty() ? "outside_search" : code;
+        }
+        reasons += (reasons.empty() ? "" : "; ") + reason;
+    }
+    return {code, reasons};
+}
+
+// What the load's trace says of each record, in load order.
+struct Outcome {
+    host::Model_shape* target = nullptr;
+    bool reached = false;
+};
+
+class Accounting final : public Skin_file_events {
+public:
+    Accounting(Load_account& account, host::Model_scene& scene, std::vector<Outcome> const& outcomes,
+               std::vector<File_joint> const& joints, bool trim, bool newly)
+        : account_(account), scene_(scene), outcomes_(outcomes), joints_(joints), trim_(trim), newly_(newly)
+    {
+    }
+
+    void record(File_record const& record) override
+    {
+        finish();
+        record_ = record;
+        std::size_t const i = index_++;
+        outcome_ = i < outcomes_.size() ? &outcomes_[i] : &unreached_;
+        auto const depth = static_cast<std::size_t>(record.depth);
+        enclosing_matched_.resize(depth + 1);
+        enclosing_matched_[depth] = outcome_->target != nullptr;
+        inside_unmatched_ = depth > 0 && !enclosing_matched_[depth - 1];
+        point_ = 0;
+        last_skin_ = nullptr;
+        record_lost_ = 0;
+        open_ = true;
+    }
+
+    void point(std::vector<File_binding> const& bindings) override
+    {
+        int const k = point_++;
+        if (!outcome_->target) {
+            record_lost_ += bindings.size();
+            return;
+        }
+        if (bindings.empty())
+            return;
+        host::Model_skin const* skin = skin_of_point(*outcome_->target, k);
+        if (!skin)
+            return;
+        // A joint that resolved is in the skin the point ended with: the
+        // evidence, binding by binding, of which names fail.
+        for (File_binding const& b : bindings) {
+            if (evidence_.size() <= b.joint)
+                evidence_.resize(b.joint + 1);
+            Evidence& e = evidence_[b.joint];
+            ++e.uses;
+            std::string const& last = last_component(b.joint);
+            for (auto const& binding : skin->bindings())
+                if (binding.joint && trimmed(binding.joint->get_name()) == last) {
+                    ++e.present;
+                    break;
+                }
+        }
+        if (skin == last_skin_)
+            return;  // shapes without per-point skins: one skin for every point
+        last_skin_ = skin;
+        if (skin->bindings().empty()) {
+            ++account_.without_influence;
+            return;
+        }
+        if (newly_) {
+            float sum = 0;
+            for (auto const& binding : skin->bindings())
+                sum += binding.weight;
+            account_.off_sum += !(std::fabs(sum - 1.0f) <= 1e-3f);
+        }
+    }
+
+    void finish()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        ++account_.records;
+        json entry = {{"depth", record_.depth}, {"kind", record_.kind}, {"points", record_.count}};
+        put_name(entry, record_.name);
+        std::string text = indent(record_.depth) + record_.kind + " " + record_.name + ": ";
+        if (outcome_->target) {
+            ++account_.matched;
+            account_.points_bound += static_cast<std::size_t>(record_.count);
+            entry["target"] = outcome_->target->path();
+            text += "binds " + outcome_->target->path();
+            previous_ = outcome_->target;
+        } else if (!outcome_->reached) {
+            entry["target"] = nullptr;
+            entry["reason_code"] = "not_reached";
+            entry["reason"] = "the load ended before it";
+            text += "not reached: the load ended before it";
+        } else {
+            Reason const why = inside_unmatched_ ? Reason{"enclosing_record_unmatched", "the record around it matches nothing"}
+                                                 : why_not(scene_, record_, previous_);
+            entry["target"] = nullptr;
+            entry["reason_code"] = why.code;
+            entry["reason"] = why.text;
+            text += "matches nothing (" + why.text + ")";
+            account_.bindings_lost += record_lost_;
+        }
+        account_.record_entries.push_back(entry);
+        account_.report += text + "\n";
+    }
+
+    void end()
+    {
+        finish();
+        // Each name resolves one way for the whole load: a name that is in
+        // none of the skins it was to bind failed.
+        for (std::size_t j = 0; j < evidence_.size(); ++j) {
+            if (evidence_[j].uses == 0 || evidence_[j].present > 0)
+                continue;
+            account_.bindings_lost += evidence_[j].uses;
+            json entry = {{"bindings_lost", evidence_[j].uses}, {"reason_code", "joint_not_found"}};
+            put_name(entry, joints_[j].text);
+            joint_lines_.emplace_back(joints_[j].text, evidence_[j].uses);
+            account_.joint_entries.push_back(entry);
+        }
+        std::sort(joint_lines_.begin(), joint_lines_.end());
+        for (auto const& [name, count] : joint_lines_)
+            account_.report += "joint not found: " + name + " (" + plural(count, "binding") + " lost)\n";
+    }
+
+private:
+    static std::string indent(int depth) { return std::string(static_cast<std::size_t>(std::min(depth, 64)) * 2, ' '); }
+
+    std::string trimmed(std::string_view component) const
+    {
+        std::size_t start = 0;
+        while (trim_ && start < component.size() && scene_.special_characters.find(component[start]) != std::string::npos)
+            ++start;
+        return std::string(component.substr(start));
+    }
+
+    std::string const& last_component(std::size_t joint)
+    {
+        if (last_.size() <= joint)
+            last_.resize(joint + 1);
+        if (!last_[joint])
+            last_[joint] = trimmed(joints_[joint].components.back());
+        return *last_[joint];
+    }
+
+    struct Evidence {
+        std::size_t uses = 0;     // bindings of matched records that name the joint
+        std::size_t present = 0;  // of those, how many found it in the skin
+    };
+
+    Load_account& account_;
+    host::Model_scene& scene_;
+    std::vector<Outcome> const& outcomes_;
+    std::vector<File_joint> const& joints_;
+    bool trim_, newly_;
+
+    File_record record_;
+    Outcome const* outcome_ = nullptr;
+    Outcome unreached_;
+    std::size_t index_ = 0;
+    bool open_ = false;
+    bool inside_unmatched_ = false;
+    std::vector<bool> enclosing_matched_;  // by depth: whether the record around this one found its shape
+    int point_ = 0;
+    host::Model_skin const* last_skin_ = nullptr;
+    std::size_t record_lost_ = 0;
+    host::Model_shape const* previous_ = nullptr;
+    std::vector<Evidence> evidence_;                  // by joint
+    std::vector<std::optional<std::string>> last_;    // by joint: its last component, trimmed
+    std::vector<std::pair<std::string, std::size_t>> joint_lines_;
+};
+
+}  // namespace
+
+Load_account load_and_account(host::Plugin const& plugin, host::Host_services& services, host::Model_scene& scene,
+                              std::string const& file, std::map<int, int> items)
+{
+    bool const echo = items.count(item_verbose) && items.at(item_verbose) != 0 && services.echo_messages;
+    items[item_verbose] = 1;
+    bool const trim = items.count(item_trim) == 0 || items.at(item_trim) != 0;  // the dialog's default trims
+    bool const newly = items.count(item_mode) == 0 || items.at(item_mode) == 0;
+    bool const echoed = services.echo_messages;
+    services.echo_messages = echo;
+    services.dialog_answers.push_back(host::Dialog_answer{true, items});
+    std::vector<host::Model_shape*> targets;
+    scene.modified = &targets;
+    try {
+        host::run_load(plugin, services, scene, file);
+    } catch (...) {
+        scene.modified = nullptr;
+        services.echo_messages = echoed;
+        throw;
+    }
+    scene.modified = nullptr;
+    services.echo_messages = echoed;
+
+    // Each record of the file, in load order, either opened its target for
+    // modification or was traced as not found; failed joint searches follow
+    // the record they belong to, one line per binding lost.
+    Load_account account;
+    std::vector<Outcome> outcomes;
+    std::size_t next_target = 0;
+    for (std::string const& line : services.messages) {
+        if (line.rfind("***tavrik*** set skin to shape[", 0) == 0 || line.rfind("not found name:", 0) == 0) {
+            outcomes.emplace_back();
+            outcomes.back().reached = true;
+            if (line[0] == '*' && next_target < targets.size())
+                outcomes.back().target = targets[next_target++];
+        } else if (line == "***tavrik*** Terminated loading skin.") {
+            account.terminated = true;
+        }
+    }
+
+    try {
+        Skin_file_reader reader(file);
+        Accounting accounting(account, scene, outcomes, reader.joints(), trim, newly);
+        try {
+            reader.read(accounting);
+        } catch (Broken_file const& e) {
+            account.broken = e.what();
+        }
+        accounting.end();
+    } catch (Broken_file const& e) {
+        account.broken = e.what();
+    }
+    return account;
+}
+
+}  // namespace tools

@@ -1,0 +1,182 @@
+#include "report_commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "json_report.h"
+#include "load_analysis.h"
+#include "scene_json.h"
+#include "skin_file_reader.h"
+
+namespace tools {
+
+namespace {
+
+using json = nlohmann::json;
+
+// Says why a command could not be done: on standard error, and as an error
+// object where the caller reads JSON.
+int failed(std::string const& code, std::string const& message, bool as_json)
+{
+    std::cerr << "tavrik-host: " << message << "\n";
+    if (as_json)
+        std::cout << error_report(code, message).dump(2) << "\n";
+    return 2;
+}
+
+// The counts inspect gathers while the file streams past.
+class Inspection final : public Skin_file_events {
+public:
+    void record(File_record const& record) override
+    {
+        top_level += record.depth == 0;
+        json entry = {{"depth", record.depth}, {"kind", record.kind}, {"points", record.count}};
+        put_name(entry, record.name);
+        entries.push_back(entry);
+        int const shown_depth = std::min(record.depth, 64);
+        text += "  " + std::string(static_cast<std::size_t>(shown_depth) * 2, ' ') +
+                (record.depth > shown_depth ? "(depth " + std::to_string(record.depth) + ") " : "") + record.kind +
+                " " + record.name + ", " + plural(static_cast<std::size_t>(record.count), "point") + "\n";
+        where.push_back(record.where);
+    }
+    void point(std::vector<File_binding> const& bindings) override
+    {
+        ++points;
+        bound += !bindings.empty();
+        most = std::max(most, bindings.size());
+        double sum = 0;
+        for (File_binding const& b : bindings) {
+            if (uses.size() <= b.joint)
+                uses.resize(b.joint + 1, 0);
+            ++uses[b.joint];
+            negative += b.weight < 0;
+            not_finite += !std::isfinite(b.weight);
+            sum += b.weight;
+        }
+        off_sum += !bindings.empty() && !(std::fabs(sum - 1.0) <= 1e-3);
+    }
+
+    std::size_t top_level = 0, points = 0, bound = 0, off_sum = 0, negative = 0, not_finite = 0, most = 0;
+    std::vector<std::size_t> uses;  // bindings by joint
+    std::vector<long> where;
+    json entries = json::array();
+    std::string text;
+};
+
+}  // namespace
+
+int inspect(std::string const& name, std::string const& path, bool as_json)
+{
+    Inspection seen;
+    bool binary = false;
+    std::vector<File_joint> joints;
+    try {
+        Skin_file_reader reader(path);
+        binary = reader.binary();
+        reader.read(seen);
+        joints = reader.joints();
+    } catch (Broken_file const& e) {
+        return failed("broken_file", name + ": " + e.what(), as_json);
+    } catch (std::exception const& e) {
+        return failed("unreadable", e.what(), as_json);
+    }
+    // Joints by name, as the report lists them.
+    std::vector<std::size_t> order(joints.size());
+    for (std::size_t j = 0; j < order.size(); ++j)
+        order[j] = j;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return joints[a].text < joints[b].text; });
+    auto uses = [&](std::size_t j) { return j < seen.uses.size() ? seen.uses[j] : 0; };
+
+    if (as_json) {
+        json out;
+        out["version"] = report_version;
+        out["file"] = name;
+        out["form"] = binary ? "binary" : "text";
+        for (std::size_t i = 0; i < seen.entries.size(); ++i)
+            seen.entries[i][binary ? "byte" : "line"] = seen.where[i];
+        out["records"] = std::move(seen.entries);
+        json list = json::array();
+        for (std::size_t j : order) {
+            json entry = {{"bindings", uses(j)}};
+            put_name(entry, joints[j].text);
+            list.push_back(entry);
+        }
+        out["joints"] = list;
+        out["weights"] = {{"points", seen.points},         {"bound_points", seen.bound},
+                          {"not_summing_to_one", seen.off_sum}, {"negative", seen.negative},
+                          {"not_finite", seen.not_finite}, {"most_influences", seen.most}};
+        std::cout << out.dump(2) << "\n";
+        return 0;
+    }
+    std::string out = name + ": " + (binary ? "binary" : "text") + " skin file, " +
+                      plural(seen.top_level, "top-level record") + "\nrecords:\n" + seen.text +
+                      "joints named (bindings):\n";
+    for (std::size_t j : order)
+        out += "  " + joints[j].text + ": " + std::to_string(uses(j)) + "\n";
+    out += "weights:\n  points bound: " + std::to_string(seen.bound) + " of " + std::to_string(seen.points) +
+           "; most influences on one point: " + std::to_string(seen.most) + "\n" +
+           "  bound points whose weights do not sum to 1 (within 0.001): " + std::to_string(seen.off_sum) + "\n" +
+           "  negative weights: " + std::to_string(seen.negative) +
+           "; weights that are not finite: " + std::to_string(seen.not_finite) + "\n";
+    std::cout << out;
+    return 0;
+}
+
+int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_name,
+          std::string const& file_path, std::map<int, int> const& items, bool as_json)
+{
+    // The load itself, through the real plug-in, on a copy of the scene that
+    // is never written.
+    auto resources = plugin.resources();
+    host::Host_services services(resources, language);
+    host::Model_scene scene(services);
+    Load_account account;
+    try {
+        host::read_scene_file(scene, scene_path);
+        services.special_characters = scene.special_characters;
+        account = load_and_account(plugin, services, scene, file_path, items);
+    } catch (std::exception const& e) {
+        return failed("unreadable", e.what(), as_json);
+    }
+    if (!services.message_boxes.empty())
+        return failed("not_loaded", "cannot load " + file_name + ": " + services.message_boxes.back().text, as_json);
+    if (!account.broken.empty())
+        return failed("broken_file", file_name + ": " + account.broken, as_json);
+
+    if (as_json) {
+        json out;
+        out["version"] = report_version;
+        out["scene"] = scene_path;
+        out["file"] = file_name;
+        out["records"] = account.record_entries;
+        out["joints_not_found"] = account.joint_entries;
+        out["totals"] = {{"records", account.records},
+                         {"records_matched", account.matched},
+                         {"points_bound", account.points_bound},
+                         {"bindings_lost", account.bindings_lost},
+                         {"points_without_influence", account.without_influence},
+                         {"points_not_summing_to_one", account.off_sum},
+                         {"load_ended_early", account.terminated}};
+        if (!account.broken.empty())
+            out["broken"] = account.broken;
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::string out = account.report;
+        if (account.terminated)
+            out += "the load ended early: the file is cut or broken\n";
+        if (!account.broken.empty())
+            out += "the file breaks at " + account.broken + "\n";
+        out += "totals: " + std::to_string(account.matched) + " of " + plural(account.records, "record") +
+               " matched, " + plural(account.points_bound, "point") + " bound, " +
+               plural(account.bindings_lost, "binding") + " lost, " +
+               plural(account.without_influence, "point") + " left without influence, " +
+               std::to_string(account.off_sum) + " whose weights do not sum to 1\n";
+        std::cout << out;
+    }
+    return account.something_lost() || account.without_influence > 0 ? 1 : 0;
+}
+
+}  // namespace tools

@@ -1,0 +1,263 @@
+#include "scene_commands.h"
+
+#include <iostream>
+#include <map>
+#include <vector>
+
+#include "exchange.h"
+#include "library.h"
+#include "load_analysis.h"
+#include "output_file.h"
+#include "progress_bar.h"
+#include "scene_json.h"
+
+namespace tools {
+
+namespace {
+
+std::string kind_word(host::Interface_kind kind)
+{
+    switch (kind) {
+    case host::Interface_kind::exporter: return "exporter";
+    case host::Interface_kind::importer: return "importer";
+    case host::Interface_kind::browser: break;
+    }
+    return "command";
+}
+
+void show(host::Model_scene& scene)
+{
+    auto joint_name = [](shape_class* joint) { return joint ? std::string(joint->get_name()) : std::string("?"); };
+    auto skin_text = [&](host::Model_skin const& skin) {
+        std::string text;
+        for (auto const& b : skin.bindings())
+            text += " " + joint_name(b.joint) + "=" + host::shortest_float_text(b.weight);
+        return text.empty() ? std::string(" (none)") : text;
+    };
+    for (host::Model_shape* shape : scene.shapes_in_order()) {
+        std::cout << shape->ordinal << " " << shape->name << ":" << skin_text(shape->skin) << "\n";
+        for (std::size_t i = 0; i < shape->vertices.size(); ++i)
+            std::cout << "    vertex " << i << ":" << skin_text(shape->vertices[i].skin) << "\n";
+        for (std::size_t i = 0; i < shape->points.size(); ++i)
+            std::cout << "    point " << i << ":" << skin_text(shape->points[i].skin) << "\n";
+    }
+}
+
+// Every skin of the scene, as (joint, weight) lists, shape by shape: what a
+// load changed is what differs afterwards.
+struct Skins_of_shape {
+    host::Model_shape* shape;
+    std::vector<std::vector<std::pair<shape_class*, float>>> skins;  // own skin first, then its points'
+};
+
+std::vector<std::pair<shape_class*, float>> bindings(host::Model_skin const& skin)
+{
+    std::vector<std::pair<shape_class*, float>> out;
+    for (auto const& b : skin.bindings())
+        out.emplace_back(b.joint, b.weight);
+    return out;
+}
+
+std::vector<Skins_of_shape> skins_of(host::Model_scene& scene)
+{
+    std::vector<Skins_of_shape> out;
+    for (host::Model_shape* shape : scene.shapes_in_order()) {
+        Skins_of_shape entry{shape, {bindings(shape->skin)}};
+        for (auto const& v : shape->vertices)
+            entry.skins.push_back(bindings(v.skin));
+        for (auto const& p : shape->points)
+            entry.skins.push_back(bindings(p.skin));
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+struct Changes {
+    std::size_t skins = 0, shapes = 0;
+};
+
+Changes changes(std::vector<Skins_of_shape> const& before, host::Model_scene& scene)
+{
+    std::vector<Skins_of_shape> const after = skins_of(scene);
+    Changes out;
+    for (std::size_t s = 0; s < before.size() && s < after.size(); ++s) {
+        std::size_t changed = 0;
+        for (std::size_t k = 0; k < before[s].skins.size() && k < after[s].skins.size(); ++k)
+            changed += before[s].skins[k] != after[s].skins[k];
+        out.skins += changed;
+        out.shapes += changed > 0;
+    }
+    return out;
+}
+
+// What a load did and lost, in the words of check.
+std::string load_summary(Changes const& changed, Load_account const& account, std::string const& file)
+{
+    std::string out;
+    if (account.matched == 0)
+        out = "no skin changed: nothing in " + file + " matched the scene";
+    else if (changed.skins == 0)
+        out = "no skin changed: " + std::to_string(account.matched) + " of " + plural(account.records, "record") +
+              " matched, and their skins were already as the file gives them";
+    else
+        out = plural(changed.skins, "skin") + " changed, in " + plural(changed.shapes, "shape") + "; " +
+              std::to_string(account.matched) + " of " + plural(account.records, "record") + " matched";
+    out += "\ntavrik-host: " + plural(account.bindings_lost, "binding") + " lost, " +
+           plural(account.without_influence, "point") + " left without influence";
+    if (account.off_sum > 0)
+        out += ", " + plural(account.off_sum, "point") + " whose weights do not sum to 1";
+    if (!account.broken.empty())
+        out += "\ntavrik-host: " + file + " breaks at " + account.broken;
+    if (account.something_lost())
+        out += "\ntavrik-host: check SCENE " + file + " says what was lost and why";
+    return out;
+}
+
+std::vector<std::string> const no_yes = {"no", "yes"};
+
+// The dialog's items from the command's options; those not given keep the
+// dialog's defaults.
+std::map<int, int> dialog_values(Request const& request,
+                                 std::map<std::string, std::pair<int, std::vector<std::string>>> const& items)
+{
+    std::map<int, int> values;
+    for (auto const& [key, value] : request.options) {
+        auto const item = items.find(key);
+        if (item == items.end())
+            continue;
+        std::vector<std::string> const& words = item->second.second;
+        for (std::size_t i = 0; i < words.size(); ++i)
+            if (words[i] == value)
+                values[item->second.first] = static_cast<int>(i);
+    }
+    return values;
+}
+
+void write_scene(host::Model_scene& scene, Output_file& out)
+{
+    out.write([&](std::string const& path) { host::write_scene_file(scene, path); });
+    out.keep();
+}
+
+}  // namespace
+
+std::map<int, int> load_items(Request const& request)
+{
+    return dialog_values(request, {{"mode", {10, {"newly", "overwrite"}}},
+                                   {"hold", {11, no_yes}},
+                                   {"trim", {12, no_yes}},
+                                   {"joints-outside", {13, no_yes}},
+                                   {"verbose", {14, no_yes}}});
+}
+
+int run_scene_command(std::string const& command, Request const& request)
+{
+    host::Plugin plugin(request.plugin);
+    auto resources = plugin.resources();
+    host::Host_services services(resources, request.language);
+    services.echo_messages = !request.quiet;
+    host::Progress_bar bar(stderr, !request.quiet);
+    services.progress_bar = &bar;
+    host::Model_scene scene(services);
+    auto const& files = request.files;
+    auto say = [&](std::string const& text) {
+        if (!request.quiet)
+            std::cerr << "tavrik-host: " << text << "\n";
+    };
+
+    if (command == "menu") {
+        for (host::Menu_entry const& entry : plugin.menu(services))
+            std::cout << kind_word(entry.kind) << " " << entry.index << ": " << entry.name << "\n";
+        return exit_done;
+    }
+    if (command == "show") {
+        host::read_scene_file(scene, files[0]);
+        show(scene);
+        return exit_done;
+    }
+
+    host::Dialog_answer answer;
+    answer.confirm = !request.cancel;
+    if (command == "save") {
+        refuse_same_file({files[0]}, files[1]);
+        host::read_scene_file(scene, files[0]);
+        services.special_characters = scene.special_characters;
+        answer.values = dialog_values(request, {{"range", {10, {"all", "selected"}}},
+                                                {"form", {11, {"text", "binary"}}},
+                                                {"full-path", {12, no_yes}},
+                                                {"trim", {13, no_yes}}});
+        services.dialog_answers.push_back(answer);
+        Output_file out(files[1]);
+        out.write([&](std::string const& path) { host::run_save(plugin, services, scene, path); });
+        if (request.cancel)
+            return exit_done;
+        // A name the file cannot hold stops the export with a message: the
+        // file would not be whole.
+        if (!services.message_boxes.empty()) {
+            std::cerr << "tavrik-host: the skin file " << files[1]
+                      << " was not written: " << services.message_boxes.back().text << "\n";
+            return exit_lost;
+        }
+        out.keep();
+        return exit_done;
+    }
+    if (command == "load") {
+        Input_file file(files[1]);
+        refuse_same_file({files[0], files[1]}, files[2]);
+        host::read_scene_file(scene, files[0]);
+        services.special_characters = scene.special_characters;
+        Output_file out(files[2]);
+        if (request.cancel) {
+            services.dialog_answers.push_back(answer);
+            host::run_load(plugin, services, scene, file.path());
+            write_scene(scene, out);
+            say("cancelled, nothing changed");
+            return exit_done;
+        }
+        std::vector<Skins_of_shape> const before = skins_of(scene);
+        Load_account const account = load_and_account(plugin, services, scene, file.path(), load_items(request));
+        bar.finish();
+        // The importer shows a message only when it could not read the file.
+        if (!services.message_boxes.empty()) {
+            std::cerr << "tavrik-host: cannot load " << file.name() << ": " << services.message_boxes.back().text
+                      << "\n";
+            return exit_failed;
+        }
+        Changes const changed = changes(before, scene);
+        if (account.terminated) {
+            std::cerr << "tavrik-host: cannot load " << file.name() << ": the load ended early"
+                      << (account.broken.empty() ? ", a read failed" : ": it breaks at " + account.broken) << "; "
+                      << plural(changed.skins, "skin") << " had changed before; " << files[2] << " not written\n";
+            return exit_failed;
+        }
+        bool const lost = account.something_lost() || account.without_influence > 0;
+        say(load_summary(changed, account, file.name()));
+        if (lost && request.strict) {
+            std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
+            return exit_lost;
+        }
+        write_scene(scene, out);
+        return lost ? exit_lost : exit_done;
+    }
+
+    int const index = command == "clear" ? 0 : command == "joint-clear" ? 1 : 2;
+    refuse_same_file({files[0]}, files[1]);
+    host::read_scene_file(scene, files[0]);
+    Output_file out(files[1]);
+    answer.values = dialog_values(request, {{"hold", {0, no_yes}}, {"active-only", {1, no_yes}}});
+    services.dialog_answers.push_back(answer);
+    services.message_box_answers.push_back(!request.cancel);
+    bool const done = host::run_command(plugin, services, scene, index);
+    // A command that refused (a message and no dialog) changed nothing and says why.
+    bool const refused = !done && !request.cancel && !services.message_boxes.empty() &&
+                         !services.message_boxes.back().with_cancel;
+    if (refused) {
+        std::cerr << "tavrik-host: " << command << " refused: " << services.message_boxes.back().text << "\n";
+        return exit_lost;
+    }
+    write_scene(scene, out);
+    say(done ? "done" : "cancelled, nothing changed");
+    return exit_done;
+}
+
+}  // namespace tools
