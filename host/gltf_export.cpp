@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -63,6 +64,119 @@ void put(std::vector<unsigned char>& bytes, T value)
     bytes.insert(bytes.end(), b, b + sizeof value);
 }
 
+// Drops the accessors nothing refers to any more (the skins that were
+// replaced) and the bytes of views nothing uses, so that the file does not
+// carry its old skins along; the views still used go into one buffer, the
+// .glb's binary chunk. Models with extensions that point at views or
+// accessors themselves (compression, instancing) are left as they are.
+void drop_unused(tinygltf::Model& model)
+{
+    for (std::string const& extension : model.extensionsUsed)
+        if (extension.find("draco") != std::string::npos || extension.find("meshopt") != std::string::npos ||
+            extension.find("instancing") != std::string::npos)
+            return;
+    std::vector<int> accessor_map(model.accessors.size(), -1);
+    auto use_accessor = [&](int a) {
+        if (a >= 0 && static_cast<std::size_t>(a) < accessor_map.size())
+            accessor_map[static_cast<std::size_t>(a)] = 0;
+    };
+    for (auto const& mesh : model.meshes)
+        for (auto const& primitive : mesh.primitives) {
+            for (auto const& [name, a] : primitive.attributes)
+                use_accessor(a);
+            use_accessor(primitive.indices);
+            for (auto const& target : primitive.targets)
+                for (auto const& [name, a] : target)
+                    use_accessor(a);
+        }
+    for (auto const& skin : model.skins)
+        use_accessor(skin.inverseBindMatrices);
+    for (auto const& animation : model.animations)
+        for (auto const& sampler : animation.samplers) {
+            use_accessor(sampler.input);
+            use_accessor(sampler.output);
+        }
+    std::vector<tinygltf::Accessor> accessors;
+    for (std::size_t a = 0; a < accessor_map.size(); ++a)
+        if (accessor_map[a] == 0) {
+            accessor_map[a] = static_cast<int>(accessors.size());
+            accessors.push_back(model.accessors[a]);
+        }
+    auto remap = [&](int& a) {
+        if (a >= 0 && static_cast<std::size_t>(a) < accessor_map.size())
+            a = accessor_map[static_cast<std::size_t>(a)];
+    };
+    for (auto& mesh : model.meshes)
+        for (auto& primitive : mesh.primitives) {
+            for (auto& [name, a] : primitive.attributes)
+                remap(a);
+            remap(primitive.indices);
+            for (auto& target : primitive.targets)
+                for (auto& [name, a] : target)
+                    remap(a);
+        }
+    for (auto& skin : model.skins)
+        remap(skin.inverseBindMatrices);
+    for (auto& animation : model.animations)
+        for (auto& sampler : animation.samplers) {
+            remap(sampler.input);
+            remap(sampler.output);
+        }
+    model.accessors = std::move(accessors);
+
+    // The views still used, their bytes copied into a new buffer in order.
+    std::vector<int> view_map(model.bufferViews.size(), -1);
+    auto use_view = [&](int v) {
+        if (v >= 0 && static_cast<std::size_t>(v) < view_map.size())
+            view_map[static_cast<std::size_t>(v)] = 0;
+    };
+    for (auto const& accessor : model.accessors) {
+        use_view(accessor.bufferView);
+        if (accessor.sparse.isSparse) {
+            use_view(accessor.sparse.indices.bufferView);
+            use_view(accessor.sparse.values.bufferView);
+        }
+    }
+    for (auto const& image : model.images)
+        use_view(image.bufferView);
+    std::vector<unsigned char> data;
+    std::vector<tinygltf::BufferView> views;
+    for (std::size_t v = 0; v < view_map.size(); ++v) {
+        if (view_map[v] != 0)
+            continue;
+        tinygltf::BufferView view = model.bufferViews[v];
+        if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model.buffers.size())
+            return;  // a view of no buffer: leave the model as it is
+        std::vector<unsigned char> const& old_data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
+        if (view.byteOffset + view.byteLength > old_data.size())
+            return;  // a view past its buffer: leave the model as it is
+        while (data.size() % 4 != 0)
+            data.push_back(0);
+        data.insert(data.end(), old_data.begin() + static_cast<long>(view.byteOffset),
+                    old_data.begin() + static_cast<long>(view.byteOffset + view.byteLength));
+        view.byteOffset = data.size() - view.byteLength;
+        view.buffer = 0;
+        view_map[v] = static_cast<int>(views.size());
+        views.push_back(view);
+    }
+    auto remap_view = [&](int& v) {
+        if (v >= 0 && static_cast<std::size_t>(v) < view_map.size())
+            v = view_map[static_cast<std::size_t>(v)];
+    };
+    for (auto& accessor : model.accessors) {
+        remap_view(accessor.bufferView);
+        if (accessor.sparse.isSparse) {
+            remap_view(accessor.sparse.indices.bufferView);
+            remap_view(accessor.sparse.values.bufferView);
+        }
+    }
+    for (auto& image : model.images)
+        remap_view(image.bufferView);
+    model.bufferViews = std::move(views);
+    model.buffers.resize(1);
+    model.buffers[0].data = std::move(data);
+}
+
 }  // namespace
 
 void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path, bool normalize)
@@ -111,10 +225,13 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
                                      "a model's meshes carry skins there");
     }
 
-    // A mesh that several skinned nodes share gets a copy for each node
-    // after the first, which carries that node's skins.
+    // A mesh that several skinned nodes share is copied for a node whose
+    // skins differ from those of every node that wrote it before.
+    using Influences = std::vector<std::vector<std::pair<std::size_t, float>>>;  // per vertex: (slot, weight)
     std::vector<tinygltf::Mesh> const original_meshes = model.meshes;
-    std::map<int, int> written_meshes;  // glTF mesh -> the node whose skins it took
+    std::map<int, std::vector<std::pair<int, std::vector<Influences>>>> written;  // original mesh -> (mesh, skins)
+    std::size_t without_influence = 0, bad_weights = 0;
+    std::string first_without, first_bad;
     for (Model_shape* shape : theirs) {
         auto const found = mesh_node.find(to_fresh[shape]);
         if (found == mesh_node.end())
@@ -129,43 +246,68 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
             continue;
         }
         tinygltf::Skin const& skin = model.skins.at(static_cast<std::size_t>(node.skin));
-        if (!written_meshes.emplace(node.mesh, found->second).second) {
-            model.meshes.push_back(original_meshes.at(static_cast<std::size_t>(node.mesh)));
-            node.mesh = static_cast<int>(model.meshes.size() - 1);
-        }
         std::map<int, std::size_t> slot_of;  // node index -> place in the skin's joints
         for (std::size_t j = 0; j < skin.joints.size(); ++j)
             slot_of.emplace(skin.joints[j], j);
 
+        tinygltf::Mesh const& original = original_meshes.at(static_cast<std::size_t>(node.mesh));
+        std::vector<Influences> skins;  // per primitive with positions
         std::size_t first = 0;
-        tinygltf::Mesh& mesh = model.meshes.at(static_cast<std::size_t>(node.mesh));
-        for (tinygltf::Primitive& primitive : mesh.primitives) {
+        for (tinygltf::Primitive const& primitive : original.primitives) {
             auto const position = primitive.attributes.find("POSITION");
             if (position == primitive.attributes.end())
                 continue;
             std::size_t const count = model.accessors.at(static_cast<std::size_t>(position->second)).count;
             if (first + count > shape->vertices.size())
                 throw host_error("the scene is not the one from-gltf makes of " + model_path);
-            // Each vertex's (slot, weight) pairs, in the skin's order.
-            std::vector<std::vector<std::pair<std::size_t, float>>> influences(count);
-            std::size_t most = 0;
+            Influences influences(count);
             for (std::size_t v = 0; v < count; ++v) {
                 Model_skin const& vertex_skin = shape->vertices[first + v].skin;
+                std::string const vertex = "vertex " + std::to_string(first + v) + " of " + path_of(shape);
                 float sum = 0;
-                for (auto const& b : vertex_skin.bindings())
+                bool bad = false;
+                for (auto const& b : vertex_skin.bindings()) {
                     sum += b.weight;
+                    bad = bad || !std::isfinite(b.weight) || b.weight < 0;
+                }
+                if (bad && bad_weights++ == 0)
+                    first_bad = vertex;
+                if (!bad && !(sum > 0) && without_influence++ == 0)
+                    first_without = vertex;
                 for (auto const& b : vertex_skin.bindings()) {
                     auto const joint_node = node_of.find(to_fresh[static_cast<Model_shape*>(b.joint)]);
                     auto const slot = joint_node == node_of.end() ? slot_of.end() : slot_of.find(joint_node->second);
                     if (slot == slot_of.end())
-                        throw Inexpressible_skin("vertex " + std::to_string(first + v) + " of " + path_of(shape) +
-                                                 " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
+                        throw Inexpressible_skin(vertex + " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
                                                  ", which is not a joint of the model's skin");
                     float const weight = normalize && sum > 0 ? b.weight / sum : b.weight;
                     influences[v].emplace_back(slot->second, weight);
                 }
-                most = std::max(most, influences[v].size());
             }
+            skins.push_back(std::move(influences));
+            first += count;
+        }
+
+        auto& writers = written[node.mesh];
+        auto const same = std::find_if(writers.begin(), writers.end(), [&](auto const& w) { return w.second == skins; });
+        if (same != writers.end()) {
+            node.mesh = same->first;
+            continue;
+        }
+        if (!writers.empty()) {
+            model.meshes.push_back(original);
+            node.mesh = static_cast<int>(model.meshes.size() - 1);
+        }
+        tinygltf::Mesh& mesh = model.meshes.at(static_cast<std::size_t>(node.mesh));
+        std::size_t p = 0;
+        for (tinygltf::Primitive& primitive : mesh.primitives) {
+            if (primitive.attributes.find("POSITION") == primitive.attributes.end())
+                continue;
+            Influences const& influences = skins[p++];
+            std::size_t const count = influences.size();
+            std::size_t most = 0;
+            for (auto const& v : influences)
+                most = std::max(most, v.size());
             for (auto it = primitive.attributes.begin(); it != primitive.attributes.end();)
                 it = it->first.rfind("JOINTS_", 0) == 0 || it->first.rfind("WEIGHTS_", 0) == 0
                          ? primitive.attributes.erase(it)
@@ -191,14 +333,29 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
                 primitive.attributes["WEIGHTS_" + std::to_string(set)] =
                     add_vec4_accessor(model, weights, TINYGLTF_COMPONENT_TYPE_FLOAT, count);
             }
-            first += count;
         }
+        writers.emplace_back(node.mesh, std::move(skins));
     }
+    // glTF has no skin for a vertex without influence, nor for a weight that
+    // is negative or not a number: such a file would not be valid.
+    if (bad_weights > 0)
+        throw Inexpressible_skin(std::to_string(bad_weights) + " vertices have weights that are negative or not finite "
+                                 "(the first: " + first_bad + ")");
+    if (without_influence > 0)
+        throw Inexpressible_skin(std::to_string(without_influence) + " vertices of skinned meshes have no influence, "
+                                 "no binding or weights that sum to 0 (the first: " + first_without + ")");
+    drop_unused(model);
 
     // The .glb stands alone: images that were files beside the model go
     // into its buffer, as they are (they are never decoded).
     std::string const folder = model_path.substr(0, model_path.find_last_of("/\\") + 1);
     for (tinygltf::Image& image : model.images) {
+        if (image.bufferView < 0 && image.uri.empty() && !image.image.empty()) {
+            // Bytes of a data: URI, as they were.
+            image.bufferView = append_view(model, image.image.data(), image.image.size(), 0);
+            image.image.clear();
+            continue;
+        }
         if (image.uri.empty() || image.uri.rfind("data:", 0) == 0)
             continue;
         std::vector<char> const bytes = read_file(folder + image.uri);

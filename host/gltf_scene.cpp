@@ -254,8 +254,15 @@ namespace {
 
 void skip_images(tinygltf::TinyGLTF& loader)
 {
+    // Images are never decoded. Those of data: URIs keep their bytes, which
+    // nothing else holds, so that a .glb written again can carry them.
     loader.SetImageLoader(
-        [](tinygltf::Image*, int, std::string*, std::string*, int, int, unsigned char const*, int, void*) { return true; },
+        [](tinygltf::Image* image, int, std::string*, std::string*, int, int, unsigned char const* bytes, int size,
+           void*) {
+            if (image && image->bufferView < 0 && image->uri.empty() && bytes && size > 0)
+                image->image.assign(bytes, bytes + size);
+            return true;
+        },
         nullptr);
 }
 

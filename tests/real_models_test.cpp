@@ -9,6 +9,8 @@
 
 #include "gltf_export.h"
 #include "gltf_scene.h"
+
+#include <tiny_gltf.h>
 #include "support.h"
 
 namespace {
@@ -148,6 +150,30 @@ TEST_P(RealModels, SkinsGoBackOutToGltf)
         std::string const test_name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::string const out = ::testing::TempDir() + "tavrik_to_gltf_" + test_name.substr(test_name.rfind('/') + 1) + ".glb";
         host::write_gltf_skins(target.scene, path, out, normalize);
+        // Nodes that share a mesh with the same skins still share it, and
+        // nothing of the old skins stays behind.
+        tinygltf::Model before, after;
+        host::load_gltf_model(before, path);
+        host::load_gltf_model(after, out);
+        EXPECT_EQ(after.meshes.size(), before.meshes.size());
+        std::vector<bool> used(after.accessors.size());
+        for (auto const& mesh : after.meshes)
+            for (auto const& primitive : mesh.primitives) {
+                for (auto const& [name, a] : primitive.attributes)
+                    used.at(static_cast<std::size_t>(a)) = true;
+                if (primitive.indices >= 0)
+                    used.at(static_cast<std::size_t>(primitive.indices)) = true;
+                for (auto const& target_attributes : primitive.targets)
+                    for (auto const& [name, a] : target_attributes)
+                        used.at(static_cast<std::size_t>(a)) = true;
+            }
+        for (auto const& skin : after.skins)
+            if (skin.inverseBindMatrices >= 0)
+                used.at(static_cast<std::size_t>(skin.inverseBindMatrices)) = true;
+        for (auto const& animation : after.animations)
+            for (auto const& sampler : animation.samplers)
+                used.at(static_cast<std::size_t>(sampler.input)) = used.at(static_cast<std::size_t>(sampler.output)) = true;
+        EXPECT_EQ(std::count(used.begin(), used.end(), false), 0) << "accessors nothing uses";
         test::Session back;
         host::read_gltf_scene(back.scene, out);
         auto const got = vertex_skins(back.scene);
@@ -201,13 +227,30 @@ TEST(GltfScenes, SkinsThatGltfCannotCarryAreRefused)
         {"a vertex bound to the mesh's node, not a joint",
          [](test::Session& s) { s.shape("root/triangle/body/body").vertices[0].skin.add(&s.shape("root/triangle/body"), 1); }},
         {"a joint's own skin", [](test::Session& s) { s.shape("root/triangle/hips").skin.add(&s.shape("root/triangle/hips/arm"), 1); }},
+        // Weights that make a file no validator accepts.
+        {"a vertex without influence", [](test::Session& s) { s.shape("root/triangle/body/body").vertices[1].skin.clear(); }},
+        {"weights that sum to 0", [](test::Session& s) {
+             host::Model_skin& skin = s.shape("root/triangle/body/body").vertices[2].skin;
+             skin.clear();
+             skin.add(&s.shape("root/triangle/hips"), 0.0f);
+         }},
+        {"a negative weight", [](test::Session& s) {
+             s.shape("root/triangle/body/body").vertices[0].skin.add(&s.shape("root/triangle/hips"), -0.5f);
+         }},
+        {"a weight that is not a number", [](test::Session& s) {
+             s.shape("root/triangle/body/body").vertices[0].skin.add(&s.shape("root/triangle/hips"), std::nanf(""));
+         }},
     };
-    for (Case const& c : cases) {
-        test::Session session;
-        host::read_gltf_scene(session.scene, model);
-        c.bind(session);
-        EXPECT_THROW(host::write_gltf_skins(session.scene, model, out, false), host::Inexpressible_skin) << c.what;
-    }
+    for (Case const& c : cases)
+        for (bool normalize : {false, true}) {
+            test::Session session;
+            host::read_gltf_scene(session.scene, model);
+            c.bind(session);
+            std::remove(out.c_str());
+            EXPECT_THROW(host::write_gltf_skins(session.scene, model, out, normalize), host::Inexpressible_skin)
+                << c.what;
+            EXPECT_FALSE(std::ifstream(out).good()) << c.what;
+        }
     // A scene that is not the model's.
     test::Session other;
     other.load_scene(R"({"root": {"kind": "part", "name": "root"}})");

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -129,6 +131,7 @@ std::string create_exclusively(std::string const& directory, std::string const& 
                                std::string const& user_path)
 {
 #if defined(_WIN32)
+    (void)mode;  // Windows files carry no mode bits
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
