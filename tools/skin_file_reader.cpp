@@ -320,6 +320,8 @@ void Skin_file_reader::read_text(Skin_file_events& events)
                 // followed by one of the writer's four separators.
                 std::size_t const run = std::strspn(p, "0123456789.+-eE");
                 char const after = p[run];
+                if (is_number(std::string_view(p, run)) && after == '\0')
+                    broken("a point line that ends where a joint name should start");
                 if (!is_number(std::string_view(p, run)) || after == '\0' || !std::strchr("/:\"\\", after)) {
                     std::size_t const extent = std::strcspn(p, "/\"\\");
                     broken("a weight that is not a number: " + shown(std::string_view(p, extent)));
