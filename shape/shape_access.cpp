@@ -344,10 +344,35 @@ void move_attached_shapes(Shape_class& wrapper, vec3 const& p)
 
 }  // namespace
 
-void Shape_class::set_position(int index, vec3 const& v, bool world)
+void Shape_class::set_position(int index, vec3 const& v, bool world) { (void)put_position(index, v, world); }
+
+namespace {
+
+bool finite(vec3 const& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+bool finite(Surface_point const& p)
+{
+    return finite(p.position) && finite(p.in_handle) && finite(p.out_handle) && finite(p.inner_handle) &&
+           finite(p.outer_handle);
+}
+
+// A position taken into local coordinates through a matrix that holds a NaN
+// or an infinity is not written: it would destroy the stored coordinates.
+template <class Point, class Value>
+bool put_if_finite(Point& point, Value const& value)
+{
+    if (!finite(value))
+        return false;
+    point.set_position(value);
+    return true;
+}
+
+}  // namespace
+
+bool Shape_class::put_position(int index, vec3 const& v, bool world)
 {
     if (!shape)
-        return;
+        return false;
     try {
         switch (object_type) {
         case object_part:
@@ -356,26 +381,25 @@ void Shape_class::set_position(int index, vec3 const& v, bool world)
             int local = index;
             shape_class* holder = substance_shape(&local);
             if (!holder)
-                return;
+                return false;
             int const type = holder->get_type();
             if (type == shape_type_polygon_mesh) {
                 vertex_class& vertex = holder->get_polygon_mesh().get_vertex(local);
-                vertex.set_position(world ? v * get_local(*holder, vertex) : v);
-            } else if (type == shape_type_line) {
-                control_point_class& point = holder->get_control_point(local);
-                point.set_position(world ? v * get_local(*holder, point) : v);
+                return put_if_finite(vertex, world ? v * get_local(*holder, vertex) : v);
             }
-            return;
+            if (type == shape_type_line) {
+                control_point_class& point = holder->get_control_point(local);
+                return put_if_finite(point, world ? v * get_local(*holder, point) : v);
+            }
+            return false;
         }
         case object_polygon: {
             vertex_class& vertex = shape->get_polygon_mesh().get_vertex(index);
-            vertex.set_position(world ? v * get_local(*shape, vertex) : v);
-            return;
+            return put_if_finite(vertex, world ? v * get_local(*shape, vertex) : v);
         }
         case object_line: {
             control_point_class& point = shape->get_control_point(index);
-            point.set_position(world ? v * get_local(*shape, point) : v);
-            return;
+            return put_if_finite(point, world ? v * get_local(*shape, point) : v);
         }
         default: break;
         }
@@ -430,8 +454,10 @@ void Shape_class::set_position(int index, vec3 const& v, bool world)
         case object_disk: shape->get_disk().set_center(p); break;
         default: break;
         }
+        return true;
     } catch (...) {
         // Changes already made stay; setting a position reports nothing.
+        return false;
     }
 }
 
@@ -477,10 +503,10 @@ bool Shape_class::set_surface_point(int index, Surface_point const& point, bool 
             if (!holder)
                 return false;
             control_point_class& cp = holder->get_control_point(local);
-            if (world)
-                (point * get_local(*holder, cp)).set(cp);
-            else
-                point.set(cp);
+            Surface_point const value = world ? point * get_local(*holder, cp) : point;
+            if (!finite(value))
+                return false;
+            value.set(cp);
             return true;
         }
         control_point_class& cp = shape->get_control_point(index);
@@ -494,7 +520,10 @@ bool Shape_class::set_surface_point(int index, Surface_point const& point, bool 
         shape_class* holder = substance_shape(&local);
         if (!holder)
             return false;
-        (point * get_local(*holder, cp)).set(cp);
+        Surface_point const value = point * get_local(*holder, cp);
+        if (!finite(value))
+            return false;
+        value.set(cp);
         return true;
     } catch (...) {
         return false;

@@ -76,6 +76,9 @@ public:
 
     vec3 get_position(int index, bool world);
     void set_position(int index, vec3 const& position, bool world);
+    // The same, telling whether the point was written: false where it could
+    // not be, or where its local position would not be finite.
+    bool put_position(int index, vec3 const& position, bool world);
     bool get_surface_point(int index, Surface_point& point, bool world);
     bool set_surface_point(int index, Surface_point const& point, bool world);
 

@@ -107,8 +107,10 @@ void Shape_class::hold_vertex(int index, bool hold, Change&& change)
     vec3 const before = get_position(index, true);
     change();
     vec3 const after = get_position(index, true);
-    if (is_finite(before) && point_moved(before, after))
-        set_position(index, before, true);
+    // Where the new matrix holds a NaN or an infinity the point cannot be put
+    // back: it keeps its stored coordinates and the call fails.
+    if (is_finite(before) && point_moved(before, after) && !put_position(index, before, true))
+        throw std::domain_error("the point cannot be held where it was");
 }
 
 template <class Change>
@@ -127,8 +129,8 @@ void Shape_class::hold_control_point(int index, bool hold, Change&& change)
     // A new position that cannot be read counts as moved, as a NaN does.
     if (!get_surface_point(index, after, true))
         after.position = no_position();
-    if (readable && point_moved(before.position, after.position))
-        set_surface_point(index, before, true);
+    if (readable && point_moved(before.position, after.position) && !set_surface_point(index, before, true))
+        throw std::domain_error("the control point cannot be held where it was");
 }
 
 template <class Change>

@@ -294,6 +294,38 @@ TEST_F(Held, AnUnreadableOldPositionIsNeverWrittenBack)
     expect_near(shape("root/line").points[1].position, vec3{3, 0, 0});
 }
 
+TEST_F(Held, APositionThatIsNotFiniteIsNeverWritten)
+{
+    // Bound to N, whose matrix holds a NaN, a point has no position to be
+    // held at: it keeps its stored coordinates and the call fails.
+    Skin_bindings list = to("root/N");
+    Shape_class mesh(&shape("root/mesh")), line(&shape("root/line"));
+    EXPECT_EQ(mesh.append_skin(2, list, true), 1);
+    expect_near(shape("root/mesh").vertices[2].position, vec3{2, 0, 0});
+    EXPECT_EQ(line.append_skin(1, list, true), 1);
+    expect_near(shape("root/line").points[1].position, vec3{3, 0, 0});
+    expect_near(shape("root/line").points[1].out_handle, vec3{0, 0, 0});
+    // Cleared with hold, a vertex bound to C goes back to its mesh's own
+    // matrix, whose w is NaN: its stored coordinates stay.
+    test::Session nan_mesh;
+    nan_mesh.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "C", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 2,0,0,1]},
+        {"kind": "polygon", "name": "mesh", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,"nan"],
+         "vertices": [{"position": [1,2,3], "skin": [{"joint": "root/C"}]}]}]}})");
+    Shape_class wrapped(&nan_mesh.shape("root/mesh"));
+    EXPECT_EQ(wrapped.clear_points_skin({0}, true, nullptr), 1);
+    expect_near(nan_mesh.shape("root/mesh").vertices[0].position, vec3{1, 2, 3});
+    // Through "Load skin", Newly with hold: the vertex is not written either.
+    test::Session load;
+    load.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "N", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, "nan",0,0,1]},
+        {"kind": "polygon", "name": "mesh", "vertices": [[1,2,3]]}]}})");
+    load.scene.active.clear();
+    load.load(std::string("<skinfile>\npolygon:mesh:1\n0:1:1/root/N/:\n<end>\n"), {{11, 1}});
+    expect_near(load.shape("root/mesh").vertices[0].position, vec3{1, 2, 3});
+    load.expect_balanced();
+}
+
 TEST_F(Held, EveryAxisCountsInTheDistance)
 {
     Shape_class mesh(&shape("root/mesh"));
