@@ -174,7 +174,8 @@ Record_line parse_record_line(char const* line)
     char const* second = std::strchr(first + 1, ':');
     if (!second)
         return record;
-    record.code = ::get_code(std::string_view(p, static_cast<std::size_t>(first - p)));
+    // The writer leaves the word of a kind without one empty: code 1000.
+    record.code = first == p ? other_kind_code : ::get_code(std::string_view(p, static_cast<std::size_t>(first - p)));
     record.name = std::string_view(first + 1, static_cast<std::size_t>(second - first - 1));
     char const* end = nullptr;
     record.count = truncate_to_int(read_number(second + 1, &end));

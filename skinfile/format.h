@@ -62,7 +62,8 @@ struct Record_line {
     std::string_view name;   // up to the second ":" (points into the line)
     int count = 0;
 };
-// A line with fewer than two ":" matches nothing: code -1, count 0.
+// A line with fewer than two ":" matches nothing: code -1, count 0. An empty
+// kind word is the writer's for a kind without a word: code 1000.
 Record_line parse_record_line(char const* line);
 
 // The longest run of number characters at text, as a double; 0 for none.

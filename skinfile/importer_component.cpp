@@ -190,6 +190,17 @@ void importer_component::load_text()
     // record is the next one's record line, up to the trailer.
     std::string next_record;
     char const* line = nullptr;
+    // A file without records holds the trailer right after the header.
+    if (!text_stream->is_end()) {
+        next_record = read_line(*text_stream);
+        ++line_number;
+        if (next_record == skin_format::trailer_line) {
+            trailer_read_ = true;
+            finish_trace("***tavrik*** Finished load text skin file");
+            return;
+        }
+        line = next_record.c_str();
+    }
     for (;;) {
         has_pending_line_ = false;
         bool const closed = load_skin(*text_stream, start_shape, line, true);

@@ -493,3 +493,55 @@ TEST(ImporterTrace, VerboseLinesOfABinaryLoad)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImporterMends, AFileWithoutRecordsFinishesInBothForms)
+{
+    // "Selected" with nothing selected writes only the header and trailer.
+    for (int form : {text_form, binary_form}) {
+        test::Session source;
+        source.load_scene(rig_scene);
+        source.scene.active.clear();
+        host::Saved_file const file = source.save({{11, form}});
+        std::vector<char> const bytes = form == binary_form ? file.binary : bytes_of(file.text);
+        test::Session target;
+        target.load_scene(rig_scene);
+        target.load(bytes, {{14, 1}});
+        std::string const word = form == binary_form ? "binary" : "text";
+        EXPECT_EQ(target.services.messages, (std::vector<std::string>{"***tavrik*** start load " + word + " skin file",
+                                                                      "***tavrik*** Finished load " + word + " skin file"}))
+            << word;
+        target.expect_balanced();
+    }
+}
+
+TEST(ImporterMends, ShapesOfOtherKindsComeBackInBothForms)
+{
+    // Shape type 8 has no kind word: the text form reads its empty word as 1000.
+    constexpr char const other[] = R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "J"},
+      {"shape_type": 8, "name": "odd", "skin": [{"joint": "root/J", "weight": 0.5}]}]}})";
+    for (int form : {text_form, binary_form}) {
+        test::Session source;
+        source.load_scene(other);
+        source.scene.active.clear();
+        host::Saved_file const file = source.save({{10, 0}, {11, form}});
+        std::vector<char> const bytes = form == binary_form ? file.binary : bytes_of(file.text);
+        test::Session target;
+        target.load_scene(other);
+        target.shape("root/odd").skin.clear();
+        target.scene.active.clear();
+        target.load(bytes);
+        EXPECT_EQ(bindings_of(target.shape("root/odd").skin), (Bindings{{"J", 0.5f}})) << "form " << form;
+    }
+    // Another writer's word outside the table still matches nothing.
+    test::Session session;
+    session.load_scene(other);
+    session.shape("root/odd").skin.clear();
+    session.scene.active.clear();
+    session.load(std::string("<skinfile>\nthing:odd:1\n0:1:0.5/root/J/:\n<end>\n"));
+    EXPECT_TRUE(session.shape("root/odd").skin.bindings().empty());
+}
+
+}  // namespace
