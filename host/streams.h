@@ -97,8 +97,9 @@ private:
     Read_source::Cursor cursor_;
 };
 
-// Floats are written in the shortest form that reads back exactly, with
-// only the characters 0-9 . + - e E; a float that has none fails to write.
+// Floats are written in the shortest form that reads back exactly through a
+// double, with only the characters 0-9 . + - e E; a float that has none fails
+// to write.
 class Text_stream final : public Host_owned<text_stream_interface> {
 public:
     static std::unique_ptr<Text_stream> reader(std::string const& path);
@@ -144,6 +145,9 @@ private:
 
 // The shortest text of a float that reads back to the same float.
 std::string shortest_float_text(float value);
+// The text a text stream writes for a float: the shortest one, unless that
+// one reads back through a double as another float.
+std::string float_text(float value);
 
 std::vector<char> read_file(std::string const& path);
 

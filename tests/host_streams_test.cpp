@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "format.h"
 #include "support.h"
 
 namespace {
@@ -51,6 +52,34 @@ TEST(HostStreams, FloatsAreWrittenShortestAndReadBackExactly)
     EXPECT_EQ(host::shortest_float_text(0.75f), "0.75");
     auto out = host::Text_stream::collector();
     EXPECT_THROW(out->write_float(std::numeric_limits<float>::quiet_NaN()), host::host_error);
+}
+
+TEST(HostStreams, EveryFloatReadsBackThroughTheSkinFileReader)
+{
+    // The reader takes a weight through a double to a float. Every float of a
+    // sweep across all bit patterns (both signs, every exponent), and the one
+    // whose shortest text reads back as its neighbour, come back to the bit.
+    auto check = [](uint32_t b) {
+        float f;
+        std::memcpy(&f, &b, 4);
+        if (!std::isfinite(f))
+            return;
+        auto out = host::Text_stream::collector();
+        out->write_float(f);
+        out->write_char('/');
+        out->end_line();
+        float back = 0;
+        char const* end = skin_format::get_float_from_text(out->text().c_str(), back);
+        uint32_t back_bits;
+        std::memcpy(&back_bits, &back, 4);
+        ASSERT_EQ(back_bits, b) << out->text();
+        ASSERT_EQ(*end, '/') << out->text();
+    };
+    for (uint32_t b : {0x15ae43fdu, 0x95ae43fdu})
+        check(b);
+    EXPECT_EQ(host::float_text(0.75f), "0.75");
+    for (uint64_t b = 0; b <= 0xffffffffu; b += 4099)
+        check(static_cast<uint32_t>(b));
 }
 
 TEST(HostStreams, TextLinesWithoutTheirEnds)
