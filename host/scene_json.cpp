@@ -107,6 +107,9 @@ json write_float(float f)
         return "nan";
     if (std::isinf(f))
         return f > 0 ? "inf" : "-inf";
+    // -0 parses as the integer 0: the sign is kept by the double -0.0.
+    if (f == 0 && std::signbit(f))
+        return -0.0;
     // The shortest text of the float, so that it reads back to the same float.
     return json::parse(shortest_float_text(f));
 }
@@ -151,6 +154,7 @@ public:
         scene_.current_camera = document.value("current_camera", 0);
         for (Pending_skin const& pending : skins_)
             read_skin(*pending.skin, pending.entries, pending.where);
+        refuse_cyclic_skins();
         for (Pending_refs const& pending : attached_)
             pending.shape->attached[pending.extension] = shapes(pending.refs, pending.where);
         scene_.active = document.contains("selection") ? shapes(document["selection"], "/selection")
@@ -166,6 +170,69 @@ public:
     }
 
 private:
+    // A shape's world matrix rests on the joints of its own skin when that is
+    // bound, else on its parent's: a skin that comes back to its own shape
+    // that way (a joint bound to its own descendant) gives the shape no world
+    // matrix at all.
+    void refuse_cyclic_skins()
+    {
+        std::vector<Model_shape*> const order = scene_.shapes_in_order();
+        std::map<shape_class const*, std::size_t> index;
+        for (std::size_t i = 0; i < order.size(); ++i)
+            index[order[i]] = i;
+        auto rests_on = [&](std::size_t i) {
+            std::vector<std::size_t> out;
+            Model_shape const& s = *order[i];
+            if (!s.skin.bindings().empty()) {
+                for (auto const& b : s.skin.bindings()) {
+                    auto const found = index.find(b.joint);
+                    if (found != index.end())
+                        out.push_back(found->second);
+                }
+            } else if (s.parent()) {
+                auto const found = index.find(s.parent());
+                if (found != index.end())
+                    out.push_back(found->second);
+            }
+            return out;
+        };
+        enum : char { unseen, open, done };
+        std::vector<char> state(order.size(), unseen);
+        for (std::size_t start = 0; start < order.size(); ++start) {
+            if (state[start] != unseen)
+                continue;
+            // Depth first, with the path kept on an explicit stack.
+            std::vector<std::pair<std::size_t, std::vector<std::size_t>>> path;
+            path.emplace_back(start, rests_on(start));
+            state[start] = open;
+            while (!path.empty()) {
+                auto& [node, next] = path.back();
+                if (next.empty()) {
+                    state[node] = done;
+                    path.pop_back();
+                    continue;
+                }
+                std::size_t const to = next.back();
+                next.pop_back();
+                if (state[to] == open) {
+                    std::string cycle;
+                    bool on = false;
+                    for (auto const& step : path) {
+                        on = on || step.first == to;
+                        if (on)
+                            cycle += order[step.first]->path() + " -> ";
+                    }
+                    throw Scene_error("/", "cyclic skins: the world matrices of " + cycle + order[to]->path() +
+                                               " rest on each other through skins");
+                }
+                if (state[to] == unseen) {
+                    state[to] = open;
+                    path.emplace_back(to, rests_on(to));
+                }
+            }
+        }
+    }
+
     Model_shape* shape(json const& reference, std::string const& where)
     {
         if (!reference.is_string())

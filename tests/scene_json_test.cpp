@@ -84,4 +84,29 @@ TEST(SceneFiles, MalformedFilesSayWhere)
     }
 }
 
+TEST(SceneFiles, MinusZeroKeepsItsSignAndCyclicSkinsAreRefused)
+{
+    test::Session first;
+    first.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": "j"},
+      {"kind": "polygon", "name": "m", "vertices": [{"position": [-0.0, 0, 0], "skin": [{"joint": "root/j", "weight": -0.0}]}]}]}})");
+    test::Session second;
+    second.load_scene(host::write_scene(first.scene));
+    EXPECT_TRUE(std::signbit(second.shape("root/m").vertices[0].skin.bindings()[0].weight));
+    EXPECT_TRUE(std::signbit(second.shape("root/m").vertices[0].position.x));
+    // A joint bound to its own descendant, directly or through another joint.
+    for (char const* skins : {R"("skin": [{"joint": "root/a/b"}])", R"("skin": [{"joint": "root/c"}])"}) {
+        test::Session cyclic;
+        std::string const scene = std::string(R"({"root": {"kind": "part", "name": "root", "children": [
+          {"kind": "rotator", "name": "a", )") + skins + R"(, "children": [{"kind": "rotator", "name": "b"}]},
+          {"kind": "rotator", "name": "c", "skin": [{"joint": "root/a/b"}]}]}})";
+        try {
+            cyclic.load_scene(scene);
+            ADD_FAILURE() << "a cyclic scene was read: " << skins;
+        } catch (host::host_error const& e) {
+            EXPECT_NE(std::string(e.what()).find("cyclic skins: the world matrices of root/a -> "), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
 }  // namespace
