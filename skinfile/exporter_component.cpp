@@ -83,10 +83,19 @@ int exporter_component::terminate(dialog_interface&, int action, void*)
     if (binary_form ? !stream : !text_stream)
         return action;
     // An export never passes a failure back to the host: one the host's export
-    // object reports is a file that was not written.
+    // object reports is a file that was not written. A write that fails when
+    // the host hands its buffer over after start is told as one that fails
+    // inside start: the message box, then the finish line, whatever the size.
     try {
         plugin_exporter->print_message(binary_form ? "start save binary skin file" : "start save text skin file");
-        plugin_exporter->run_export();
+        try {
+            plugin_exporter->run_export();
+        } catch (...) {
+            try {
+                vantel.show_message_box("Can't file write.", false);
+            } catch (...) {
+            }
+        }
         plugin_exporter->print_message("finish save skin file");
     } catch (...) {
         try {

@@ -127,28 +127,40 @@ constexpr char const small_scene[] = R"({"root": {"kind": "part", "name": "root"
     {"kind": "rotator", "name": "j"},
     {"kind": "polygon", "name": "mesh", "vertices": [{"position": [0,0,0], "skin": [{"joint": "root/j"}]}]}]}})";
 
+// A scene whose skin file is larger than the writer's buffer, so that a
+// refused write fails inside the export and not at the last hand-over.
+std::string large_scene()
+{
+    std::string scene = R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "joint_with_a_long_name"},
+        {"kind": "polygon", "name": "mesh", "vertices": [)";
+    for (int i = 0; i < 40000; ++i)
+        scene += std::string(i ? "," : "") + R"({"position": [0,0,0], "skin": [{"joint": "root/joint_with_a_long_name", "weight": 0.123456}]})";
+    return scene + "]}]}}";
+}
+
 TEST(HostStreams, ASaveTheSystemRefusesIsReportedAndFails)
 {
     std::vector<std::string> paths = {test::source_dir() + "/no/such/folder/x.vsk"};
 #ifndef _WIN32
     paths.push_back("/dev/full");  // every write refused, however small the file
 #endif
-    for (std::string const& path : paths) {
-        for (int form : {0, 1}) {
-            test::Session session;
-            session.load_scene(small_scene);
-            session.services.dialog_answers.push_back(host::Dialog_answer{true, {{10, 0}, {11, form}}});
-            EXPECT_THROW(host::run_save(test::plugin(), session.services, session.scene, path), host::host_error)
-                << path;
-            ASSERT_EQ(session.services.message_boxes.size(), 1u) << path;
-            EXPECT_EQ(session.services.message_boxes[0].text, "Can't file write.") << path;
-            EXPECT_EQ(std::count(session.services.messages.begin(), session.services.messages.end(),
-                                 "finish save skin file"),
-                      path == "/dev/full" ? 0 : 1)
-                << path;
-            session.expect_balanced();
-        }
-    }
+    std::string const large = large_scene();
+    for (std::string const& path : paths)
+        for (std::string const& scene : {std::string(small_scene), large})
+            for (int form : {0, 1}) {
+                test::Session session;
+                session.load_scene(scene);
+                session.services.dialog_answers.push_back(host::Dialog_answer{true, {{10, 0}, {11, form}}});
+                EXPECT_THROW(host::run_save(test::plugin(), session.services, session.scene, path), host::host_error)
+                    << path;
+                ASSERT_EQ(session.services.message_boxes.size(), 1u) << path;
+                EXPECT_EQ(session.services.message_boxes[0].text, "Can't file write.") << path;
+                // The same lines whether the write failed inside the export or
+                // when the host handed its last buffer over.
+                EXPECT_EQ(session.services.messages.back(), "finish save skin file") << path << scene.size();
+                session.expect_balanced();
+            }
 }
 
 TEST(HostStreams, ASaveToAFileWritesWhatMemoryHolds)
