@@ -84,6 +84,10 @@ TEST(Resources, EnglishStringTableRowsInOrder)
         {"caution", "Clear transformation matrix of all selected shapes.\\nIf reset target has skin to unselected "
                     "shape, this shape will modify position."},
         {"invalide_name", "Can't save this shape name:%s. Use binary mode."},
+        {"Can't save a weight that is not a number:%s. Use binary mode.",
+         "Can't save a weight that is not a number:%s. Use binary mode."},
+        {"Can't save a joint whose name holds the byte 0xFF, bound in:%s.",
+         "Can't save a joint whose name holds the byte 0xFF, bound in:%s."},
     };
     EXPECT_EQ(host::parse_string_table(source_document("1033", "TEXT")).rows, expected);
 }
@@ -118,6 +122,11 @@ TEST(Resources, JapaneseStringTableRowsInOrder)
         {"Vantel skin file", "Vantelスキンファイル"},
         {"Invalide selected shape!", "選択形状が不正です"},
         {"clear only active points.", "選択ポイントのみクリアする."},
+        // Added after the published rows, which stay as they were.
+        {"Can't save a weight that is not a number:%s. Use binary mode.",
+         "数値でないウェイトは保存できません:%s。バイナリモードで保存してください。"},
+        {"Can't save a joint whose name holds the byte 0xFF, bound in:%s.",
+         "名前にバイト0xFFを含むジョイントは保存できません。バインド先:%s。"},
     };
     EXPECT_EQ(host::parse_string_table(source_document("1041", "TEXT")).rows, expected);
 }

@@ -129,6 +129,13 @@ TEST(SkinFileNames, AByteFFInAJointNameIsRefusedInBothForms)
             EXPECT_EQ(trip.skins, (std::vector<Bindings>{{}})) << form << full_path;
         }
     }
+    // A user of the Japanese host reads it in Japanese.
+    test::Session japanese(host::language_japanese);
+    japanese.load_scene(scene);
+    japanese.scene.active.clear();
+    japanese.save({{10, 0}, {11, binary_form}});
+    ASSERT_EQ(japanese.services.message_boxes.size(), 1u);
+    EXPECT_EQ(japanese.services.message_boxes[0].text, "名前にバイト0xFFを含むジョイントは保存できません。バインド先:mesh。");
 }
 
 TEST(SkinFileWeights, ExtremeWeightsReadBackToTheBit)
