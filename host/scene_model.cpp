@@ -183,7 +183,7 @@ mat4 Model_skin::matrix() const
 {
     if (bindings_.empty())
         return mat4::identity;
-    unsigned long const epoch = scene_ ? scene_->epoch() : 0;
+    std::uint64_t const epoch = scene_ ? scene_->epoch() : 0;
     if (epoch != 0 && cached_epoch_ == epoch)
         return cached_matrix_;
     double total = 0;
@@ -687,7 +687,7 @@ mat4 Model_shape::world() const
 {
     if (end_marker_)
         return mat4::identity;
-    unsigned long const epoch = scene_ ? scene_->epoch() : 0;
+    std::uint64_t const epoch = scene_ ? scene_->epoch() : 0;
     if (epoch != 0 && cached_epoch_ == epoch)
         return cached_world_;
     mat4 base = mat4::identity;

@@ -9,8 +9,10 @@
 // matrix m · world.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -72,10 +74,11 @@ public:
     void clear();
 
 private:
-    Model_binding* data() { return spilled_ ? spill_.data() : reinterpret_cast<Model_binding*>(inline_); }
+    // The inline bindings live in raw storage, made there by placement new.
+    Model_binding* data() { return spilled_ ? spill_.data() : std::launder(reinterpret_cast<Model_binding*>(inline_)); }
     Model_binding const* data() const
     {
-        return spilled_ ? spill_.data() : reinterpret_cast<Model_binding const*>(inline_);
+        return spilled_ ? spill_.data() : std::launder(reinterpret_cast<Model_binding const*>(inline_));
     }
 
     alignas(Model_binding) unsigned char inline_[inline_capacity * sizeof(Model_binding)];
@@ -112,7 +115,7 @@ private:
     // The blend of the joints' world matrices, kept while neither the
     // bindings nor any matrix of the scene changed.
     mutable mat4 cached_matrix_;
-    mutable unsigned long cached_epoch_ = 0;
+    mutable std::uint64_t cached_epoch_ = 0;
 };
 
 class Model_vertex final : public vertex_class {
@@ -259,7 +262,7 @@ private:
     std::vector<std::unique_ptr<Model_shape>> children_;
     std::unique_ptr<Model_shape> children_end_;
     mutable mat4 cached_world_;
-    mutable unsigned long cached_epoch_ = 0;
+    mutable std::uint64_t cached_epoch_ = 0;
     mutable bool computing_world_ = false;
 
     struct Mesh_view;
@@ -327,7 +330,7 @@ public:
     std::vector<Model_shape*> shapes_in_order();
     Model_shape* camera(int index);
     void matrices_changed() { ++epoch_; }
-    unsigned long epoch() const { return epoch_; }
+    std::uint64_t epoch() const { return epoch_; }
     // Every modification bracket of every shape closed.
     bool modifications_closed();
 
@@ -353,7 +356,7 @@ private:
     std::unique_ptr<Model_shape> root_;
     Model_camera camera_;
     std::vector<Model_shape*> cameras_;
-    unsigned long epoch_ = 1;
+    std::uint64_t epoch_ = 1;
 };
 
 }  // namespace host

@@ -3,18 +3,27 @@
 // end of a class, never in between.
 #pragma once
 
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "sceneinterface.h"
 #include "unknowninterface.h"
 #include "vantelinterface.h"
 
-// Reserved slots that a host must never call.
+// Reserved slots that a host must never call. On macOS a call stops the
+// program naming the slot, in every build type (an assert would vanish
+// under NDEBUG and let the call return as if it had done something).
 #if defined(TAVRIK_MAC_ABI)
+[[noreturn]] inline void tavrik_invalid_interface(char const* what)
+{
+    std::fputs(what, stderr);
+    std::fputc('\n', stderr);
+    std::abort();
+}
 #define TAVRIK_PLACEHOLDER(base, slot) \
     {                                   \
-        assert(!"invalid interface " #base ": " #slot); \
+        tavrik_invalid_interface("invalid interface " #base ": " #slot); \
     }
 #else
 #define TAVRIK_PLACEHOLDER(base, slot) \
