@@ -1,6 +1,5 @@
 // The macOS build's id record and missing-interface code, compiled here
-// through the platform switch.
-#undef NDEBUG
+// through the platform switch, with NDEBUG as in a release build.
 #include <gtest/gtest.h>
 
 #include "ids.h"
