@@ -47,11 +47,20 @@ private:
 // that tests can see the order of calls the plug-in makes.
 class Call_log {
 public:
-    void start()
+    // named: operations that change a shape carry its path ("shape.remove_skin root/grp").
+    void start(bool named = false)
     {
         calls_.clear();
         recording_ = true;
+        named_ = named;
         update_hooks();
+    }
+    bool named() const { return recording_ && named_; }
+    // Adds the shape's path to the operation just noted.
+    void name_last(std::string const& path)
+    {
+        if (named() && !calls_.empty())
+            calls_.back() += " " + path;
     }
     std::vector<std::string> stop()
     {
@@ -68,6 +77,7 @@ public:
 
 private:
     bool recording_ = false;
+    bool named_ = false;
     std::vector<std::string> calls_;
 };
 

@@ -153,6 +153,8 @@ void Model_skin::append_binding(void*)
 void Model_skin::remove_binding(int index, void*)
 {
     check("skin.remove_binding");
+    if (hooks_active && calls().named())
+        calls().name_last((world_owner_ ? world_owner_->path() + " " : std::string()) + "#" + std::to_string(index));
     if (index < 0 || index >= static_cast<int>(bindings_.size()))
         throw host_error("no binding " + std::to_string(index));
     bindings_.erase(static_cast<std::size_t>(index));
@@ -728,6 +730,8 @@ void Model_shape::transform(mat4 const& m, void*)
 void Model_shape::clear_transformation(bool keep_geometry, void*)
 {
     check("shape.clear_transformation");
+    if (hooks_active && calls().named())
+        calls().name_last(path());
     clear_transformation_arguments.push_back(keep_geometry);
     local = mat4::identity;
     if (scene_)
@@ -743,12 +747,16 @@ skin_class& Model_shape::get_skin(void*)
 void Model_shape::remove_skin(void*)
 {
     check("shape.remove_skin");
+    if (hooks_active && calls().named())
+        calls().name_last(path());
     skin.clear();
 }
 
 void Model_shape::begin_modification(void*)
 {
     check("shape.begin_modification");
+    if (hooks_active && calls().named())
+        calls().name_last(path());
     ++open_modifications;
     if (scene_ && scene_->modified)
         scene_->modified->push_back(this);

@@ -1,6 +1,7 @@
 // The three menu commands on the host's scene.
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 
 #include "array.h"
 #include "shape_access.h"
@@ -355,6 +356,83 @@ TEST_F(Commands, ANegativeActivePointIsPassedOverAndTheWalkGoesOn)
     EXPECT_FALSE(mesh().skin.bindings().empty());
     EXPECT_TRUE(session.shape("root/grp/J").skin.bindings().empty());  // after the mesh in the walk
     session.expect_balanced();
+}
+
+// The host calls of a command that its steps fix the order of, from the
+// dialog (or the caution) to the end of the bracket, with the shapes that
+// each change reaches.
+std::vector<std::string> ordered_calls(std::vector<std::string> const& calls)
+{
+    static char const* const kept[] = {"dialog.", "vantel.create_dialog", "vantel.show_message_box",
+                                       "scene.is_edit_mode", "scene.exit_edit_mode", "scene.update",
+                                       "scene.begin_change", "scene.end_change", "scene.refresh",
+                                       "scene.get_number_of_active_shapes", "scene.get_active_shape",
+                                       "scene.get_number_of_memorised_shapes", "scene.get_memorised_shape",
+                                       "scene.get_memory_shape", "shape.clear_transformation", "shape.remove_skin",
+                                       "skin.remove_binding"};
+    std::vector<std::string> out;
+    for (std::string const& call : calls)
+        for (char const* prefix : kept)
+            if (call.rfind(prefix, 0) == 0) {
+                out.push_back(call);
+                break;
+            }
+    return out;
+}
+
+TEST_F(Commands, EachCommandCallsTheHostInTheOrderItsStepsGive)
+{
+    // A part and one of its children selected: the child is reached twice.
+    std::vector<std::string> const dialog = {"vantel.create_dialog", "dialog.set_title", "dialog.append_item",
+                                             "dialog.append_item", "dialog.ask", "dialog.get_value", "dialog.get_value",
+                                             "scene.is_edit_mode", "scene.update", "scene.begin_change"};
+    auto then = [](std::vector<std::string> a, std::vector<std::string> const& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Case {
+        int command;
+        std::vector<std::string> calls;
+    } const cases[] = {
+        {clear_skin,
+         then(dialog,
+              {// The number of selected shapes is asked before every step;
+               // children are cleared before their part, each skin from its
+               // last binding down.
+               "scene.get_number_of_active_shapes", "scene.get_active_shape", "skin.remove_binding #1",
+               "skin.remove_binding #0", "skin.remove_binding #2", "skin.remove_binding #1", "skin.remove_binding #0",
+               "skin.remove_binding #0", "shape.remove_skin root/grp/mesh", "shape.remove_skin root/grp/J",
+               "shape.remove_skin root/grp/K", "shape.remove_skin root/grp", "scene.get_number_of_active_shapes",
+               "scene.get_active_shape", "shape.remove_skin root/grp/J", "scene.get_number_of_active_shapes",
+               // The dialog is held over the walk and given back after the bracket.
+               "scene.end_change", "dialog.Release"})},
+        {joint_clear,
+         then(then({"scene.get_number_of_memorised_shapes", "scene.get_memory_shape"}, dialog),
+              {"scene.get_number_of_active_shapes", "scene.get_active_shape", "skin.remove_binding #0",
+               "skin.remove_binding #2", "skin.remove_binding root/grp/mesh #0", "skin.remove_binding root/grp/J #0",
+               "skin.remove_binding root/grp/K #2", "scene.get_number_of_active_shapes", "scene.get_active_shape",
+               "scene.get_number_of_active_shapes", "scene.end_change", "dialog.Release"})},
+        {reset_matrix,
+         {// The number of selected shapes is read once; a part is reset
+          // before its children.
+          "vantel.show_message_box", "scene.get_number_of_memorised_shapes", "scene.get_memorised_shape",
+          "scene.get_number_of_active_shapes", "scene.is_edit_mode", "scene.update", "scene.begin_change",
+          "scene.get_active_shape", "shape.clear_transformation root/grp", "shape.clear_transformation root/grp/mesh",
+          "shape.clear_transformation root/grp/J", "shape.clear_transformation root/grp/K", "scene.get_active_shape",
+          "shape.clear_transformation root/grp/J", "scene.end_change", "scene.refresh"}},
+    };
+    for (Case const& c : cases) {
+        test::Session s;
+        s.load_scene(scene_json);
+        s.scene.memorised = {&s.shape("root/rig/A")};
+        s.scene.active = {&s.shape("root/grp"), &s.shape("root/grp/J")};
+        s.shape("root/grp/K").skin.add(&s.shape("root/rig/B"), 0.5f);
+        s.shape("root/grp/K").skin.add(&s.shape("root/rig/A"), 0.25f);
+        host::calls().start(true);
+        EXPECT_TRUE(s.command(c.command));
+        EXPECT_EQ(ordered_calls(host::calls().stop()), c.calls) << "command " << c.command;
+        s.expect_balanced();
+    }
 }
 
 }  // namespace
