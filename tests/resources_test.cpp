@@ -220,3 +220,64 @@ TEST(Resources, TheImportDialogOpensFromItsDocumentWithItsDefaults)
 }
 
 }  // namespace
+
+namespace {
+
+// The document dialogs of "Save skin" and "Load skin" open in the order their
+// steps give, and are given back when any step fails, the failure passing on.
+TEST(Resources, DocumentDialogsOpenInOrderAndAreGivenBackOnEveryPath)
+{
+    std::vector<std::string> const steps = {"vantel.create_dialog", "dialog.load_dialog", "dialog.set_responder",
+                                            "dialog.ask"};
+    for (bool save : {true, false}) {
+        auto run = [&](test::Session& session) {
+            session.services.dialog_answers.push_back(host::Dialog_answer{false, {}});
+            if (save)
+                host::run_save_to_memory(test::plugin(), session.services, session.scene);
+            else
+                host::run_load_from_memory(test::plugin(), session.services, session.scene, {});
+        };
+        {
+            test::Session session;
+            session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+            host::calls().start();
+            run(session);
+            std::vector<std::string> opened;
+            for (std::string const& call : host::calls().stop())
+                if (call.rfind("dialog.", 0) == 0 || call == "vantel.create_dialog")
+                    opened.push_back(call);
+            std::vector<std::string> expected = steps;
+            expected.push_back("dialog.Release");
+            EXPECT_EQ(opened, expected) << (save ? "save" : "load");
+        }
+        for (std::string const& step : steps) {
+            test::Session session;
+            session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+            host::faults().arm(step);
+            EXPECT_THROW(run(session), host::host_error) << step;
+            EXPECT_EQ(session.services.live_dialogs, 0) << (save ? "save, " : "load, ") << step;
+        }
+    }
+}
+
+// Dialog callbacks that reach an exporter before its dialog was opened by
+// do_export read nothing and export nothing.
+TEST(Resources, AnExporterWhoseDialogNeverOpenedIgnoresItsCallbacks)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+    plugin_interface* exporter = test::plugin().create(host::Interface_kind::exporter, 0, session.services);
+    ASSERT_NE(exporter, nullptr);
+    dialog_interface* dialog = session.services.create_dialog(component_id{});
+    dialog->load_dialog("export_dialog_id");
+    host::calls().start();
+    exporter->save_dialog_data(*dialog);
+    EXPECT_EQ(exporter->terminate(*dialog, 1), 1);
+    std::vector<std::string> const calls = host::calls().stop();
+    EXPECT_TRUE(calls.empty()) << calls.front();
+    dialog->Release();
+    exporter->Release();
+    session.expect_balanced();
+}
+
+}  // namespace
