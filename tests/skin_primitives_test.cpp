@@ -1,5 +1,7 @@
 // Adding and removing skin bindings, with points held in place on request.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "shape_access.h"
 #include "skin.h"
@@ -166,6 +168,26 @@ TEST(SkinPrimitives, ClearingWholeShapesAndListedPoints)
     EXPECT_TRUE(joint.skin.bindings().empty());
 }
 
+TEST(SkinPrimitives, AMoveOfExactlyTheToleranceIsNoMove)
+{
+    // d squared is 0.002f to the bit: not more than the tolerance, so the
+    // vertex stays where the skin puts it.
+    uint32_t const bits = 0x3d372dbf;
+    float d;
+    std::memcpy(&d, &bits, 4);
+    volatile float squared = d * d;
+    ASSERT_EQ(squared, 0.002f);
+    test::Session session;
+    session.load_scene(skinned);
+    session.shape("root/A").local.m[3][0] = d;
+    session.scene.matrices_changed();
+    Shape_class mesh(&session.shape("root/mesh"));
+    Skin_bindings to_a{{&session.shape("root/A"), 1.0f}};
+    EXPECT_EQ(mesh.append_skin(0, to_a, true), 0);
+    EXPECT_EQ(mesh.get_position(0, true).x, d);
+    EXPECT_EQ(session.shape("root/mesh").vertices[0].position.x, 0.0f);
+}
+
 TEST(SkinPrimitives, ShapesWithoutPointsReportFailureAndChangeNothing)
 {
     test::Session session;
@@ -176,6 +198,11 @@ TEST(SkinPrimitives, ShapesWithoutPointsReportFailureAndChangeNothing)
     EXPECT_EQ(empty.clear_shape_skin(false, nullptr), 1);
     EXPECT_EQ(empty.clear_points_skin({0}, false, nullptr), 1);
     EXPECT_EQ(session.shape("root/empty").skin.bindings().size(), 1u);
+    // Adding to it binds the mesh's own skin, a success.
+    Skin_bindings to_j{{&session.shape("root/C"), 0.5f}};
+    session.shape("root/empty").skin.clear();
+    EXPECT_EQ(empty.append_skin(0, to_j, false), 0);
+    EXPECT_EQ(bindings_of(session.shape("root/empty").skin), (Bindings{{"C", 0.5f}}));
 }
 
 TEST(SkinPrimitives, FailuresUnderWayBecomeResultsExceptTheFirstCount)
