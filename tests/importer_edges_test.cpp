@@ -1,10 +1,12 @@
 // "Load skin" of files that are cut, broken, hostile or nested without end,
 // of host operations that fail, and the order rules of its searches.
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <tuple>
 
 #include "importerinterface.h"
+#include "shape_access.h"
 #include "support.h"
 
 namespace {
@@ -419,6 +421,163 @@ TEST(ImporterRoundTrip, ABinaryFileOfTheWholeSceneWithFullPathsLoadsBackWhole)
     unbind(session);
     session.load(file);
     EXPECT_EQ(all_bindings(session.scene), expected);
+}
+
+}  // namespace
+
+namespace {
+
+// A flat rig of n joints and a mesh whose vertex i is bound to joint i.
+std::string wide_rig(int n)
+{
+    std::string scene = R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "part", "name": "rig", "children": [)";
+    for (int i = 0; i < n; ++i)
+        scene += std::string(i ? "," : "") + R"({"kind": "rotator", "name": "j)" + std::to_string(i) + R"("})";
+    scene += R"(]}, {"kind": "polygon", "name": "mesh", "vertices": [)";
+    for (int i = 0; i < n; ++i)
+        scene += std::string(i ? "," : "") + R"({"position": [0,0,0], "skin": [{"joint": "root/rig/j)" +
+                 std::to_string(i) + R"(", "weight": 1}]})";
+    return scene + "]}]}}";
+}
+
+TEST(ImporterScale, ThousandsOfDistinctJointsComeBackQuickly)
+{
+    int const n = 2000;
+    std::string const scene = wide_rig(n);
+    for (int form : {text_form, binary_form}) {
+        test::Session source;
+        source.load_scene(scene);
+        source.scene.active.clear();
+        host::Saved_file const saved = source.save({{10, 0}, {11, form}});
+        test::Session target;
+        target.load_scene(scene);
+        for (auto& v : target.shape("root/mesh").vertices)
+            v.skin.clear();
+        target.scene.active.clear();
+        auto const start = std::chrono::steady_clock::now();
+        target.load(form == binary_form ? saved.binary : std::vector<char>(saved.text.begin(), saved.text.end()));
+        double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 20.0) << "form " << form;  // a table that never grows takes hours, or hangs
+        auto const& vertices = target.shape("root/mesh").vertices;
+        for (int i = 0; i < n; i += 499)
+            EXPECT_EQ(bindings_of(vertices[static_cast<std::size_t>(i)].skin), (Bindings{{"j" + std::to_string(i), 1.0f}}))
+                << "form " << form << ", vertex " << i;
+        target.expect_balanced();
+    }
+}
+
+// One importer, two loads: what one load learnt of names, children and
+// targets must not reach the next, and each progress indicator it was
+// handed is given back.
+TEST(ImporterState, OneImporterServesTwoLoadsAlike)
+{
+    test::Session source;
+    source.load_scene(prefix_scene);
+    std::string const text = source.save({{10, 0}}).text;
+    test::Session first, second;
+    first.load_scene(prefix_scene);
+    second.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "armor"},
+      {"kind": "rotator", "name": "arm", "children": [{"kind": "rotator", "name": "armor"}]},
+      {"kind": "part", "name": "grp", "children": [
+        {"kind": "polygon", "name": "mesh", "vertices": [[0,0,0], [1,0,0]]},
+        {"kind": "sphere", "name": "ball"}]}]}})");
+    unbind(first);
+    first.scene.active = {&first.shape("root/grp")};
+    plugin_interface* component = test::plugin().create(host::Interface_kind::importer, 0, first.services);
+    auto* importer = static_cast<importer_interface*>(component);
+    auto load = [&](test::Session& session) {
+        auto stream = host::Binary_stream::over(std::vector<char>(text.begin(), text.end()));
+        auto text_stream = host::Text_stream::over(text);
+        session.services.dialog_answers.push_back(host::Dialog_answer{true, {}});
+        importer->do_import(&session.scene, stream.get(), text_stream.get());
+    };
+    load(first);  // the selected part: its mesh and ball
+    first.scene.active.clear();
+    unbind(first);
+    load(first);  // the whole scene, the same file
+    load(second);
+    component->Release();
+    EXPECT_EQ(all_bindings(first.scene), all_bindings(source.scene));
+    test::Session expected;
+    expected.load_scene(prefix_scene);
+    Binding_set const want = all_bindings(expected.scene);
+    // The second scene's joints lie in another order: its bindings name the same joints.
+    EXPECT_EQ(all_bindings(second.scene), want);
+    first.expect_balanced();
+    second.expect_balanced();
+}
+
+TEST(ImporterNewly, HoldKeepsBoundPointsAndAFailedBracketLeavesTheSkins)
+{
+    constexpr char const scene[] = R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "A", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 3,0,0,1]},
+      {"kind": "rotator", "name": "B", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,5,0,1]},
+      {"kind": "polygon", "name": "mesh", "vertices": [{"position": [1,1,1], "skin": [{"joint": "root/A", "weight": 1}]}]}]}})";
+    std::string const file = "<skinfile>\npolygon:mesh:1\n0:1:1/root/B/:\n<end>\n";
+    // Newly with hold: the old binding to A goes, B comes, and the vertex
+    // stays where it was in the world all along.
+    test::Session held;
+    held.load_scene(scene);
+    held.scene.active.clear();
+    Shape_class wrapper(&held.shape("root/mesh"));
+    vec3 const before = wrapper.get_position(0, true);
+    held.load(file, {{11, 1}});
+    EXPECT_EQ(bindings_of(held.shape("root/mesh").vertices[0].skin), (Bindings{{"B", 1.0f}}));
+    vec3 const after = wrapper.get_position(0, true);
+    EXPECT_NEAR(after.x, before.x, 1e-5);
+    EXPECT_NEAR(after.y, before.y, 1e-5);
+    EXPECT_NEAR(after.z, before.z, 1e-5);
+    // The shape is opened for modification before its skins are cleared: when
+    // that fails, its skins stay as they were.
+    test::Session failing;
+    failing.load_scene(scene);
+    failing.scene.active.clear();
+    host::faults().arm("shape.begin_modification");
+    failing.load(file);
+    EXPECT_EQ(bindings_of(failing.shape("root/mesh").vertices[0].skin), (Bindings{{"A", 1.0f}}));
+    failing.expect_balanced();
+}
+
+TEST(ImporterTargets, SearchesStartAtTheRootForSeveralSelectedShapesAndTakeAShapeOnce)
+{
+    constexpr char const scene[] = R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "J"},
+      {"kind": "part", "name": "a", "children": [{"kind": "polygon", "name": "mesh", "vertices": [[0,0,0]]}]},
+      {"kind": "part", "name": "b", "children": [{"kind": "sphere", "name": "eye"}]}]}})";
+    // Two selected shapes: the search starts at the root, so a record of a
+    // shape below the first selected one binds.
+    test::Session two;
+    two.load_scene(scene);
+    two.scene.active = {&two.shape("root/b"), &two.shape("root/a")};
+    two.load(std::string("<skinfile>\npolygon:mesh:1\n0:1:1/root/J/:\n<end>\n"));
+    EXPECT_EQ(bindings_of(two.shape("root/a/mesh").vertices[0].skin), (Bindings{{"J", 1.0f}}));
+    // Two records of the same shape: the second finds no shape after the first.
+    test::Session twice;
+    twice.load_scene(scene);
+    twice.scene.active.clear();
+    twice.load(std::string("<skinfile>\nsphere:eye:1\n0:1:0.25/root/J/:\nsphere:eye:1\n0:1:0.75/root/J/:\n<end>\n"));
+    EXPECT_EQ(bindings_of(twice.shape("root/b/eye").skin), (Bindings{{"J", 0.25f}}));
+}
+
+TEST(ImporterJoints, TheSearchRootFallbackComparesTrimmedNames)
+{
+    // The root is named "#root"; a binary file of the whole scene names its
+    // joints from "#root". Loaded with trimming on, "root" is looked for below
+    // the root, is not there, and is the root's own name once trimmed.
+    constexpr char const scene[] = R"({"special_characters": "#", "root": {"kind": "part", "name": "#root", "children": [
+      {"kind": "rotator", "name": "arm"},
+      {"kind": "sphere", "name": "eye", "skin": [{"joint": "#root/arm", "weight": 1}]}]}})";
+    test::Session source;
+    source.load_scene(scene);
+    source.scene.active.clear();
+    std::vector<char> const file = source.save({{10, 0}, {11, binary_form}}).binary;
+    test::Session target;
+    target.load_scene(scene);
+    target.scene.active.clear();
+    target.shape("#root/eye").skin.clear();
+    target.load(file, {{12, 1}});
+    EXPECT_EQ(bindings_of(target.shape("#root/eye").skin), (Bindings{{"arm", 1.0f}}));
 }
 
 }  // namespace
