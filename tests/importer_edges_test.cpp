@@ -562,18 +562,21 @@ TEST(ImporterTargets, SearchesStartAtTheRootForSeveralSelectedShapesAndTakeAShap
 
 TEST(ImporterJoints, TheSearchRootFallbackComparesTrimmedNames)
 {
-    // The root is named "#root"; a binary file of the whole scene names its
-    // joints from "#root". Loaded with trimming on, "root" is looked for below
-    // the root, is not there, and is the root's own name once trimmed.
-    constexpr char const scene[] = R"({"special_characters": "#", "root": {"kind": "part", "name": "#root", "children": [
-      {"kind": "rotator", "name": "arm"},
-      {"kind": "sphere", "name": "eye", "skin": [{"joint": "#root/arm", "weight": 1}]}]}})";
+    // A binary file of the whole scene names its joints from "root"; in the
+    // scene it is loaded into, the root has been renamed "#root". With
+    // trimming on, "root" is not found below the root and is the root's own
+    // name once trimmed.
+    auto scene = [](char const* root) {
+        return std::string(R"({"special_characters": "#", "root": {"kind": "part", "name": ")") + root +
+               R"(", "children": [{"kind": "rotator", "name": "arm"},
+                 {"kind": "sphere", "name": "eye", "skin": [{"joint": ")" + root + R"(/arm", "weight": 1}]}]}})";
+    };
     test::Session source;
-    source.load_scene(scene);
+    source.load_scene(scene("root"));
     source.scene.active.clear();
     std::vector<char> const file = source.save({{10, 0}, {11, binary_form}}).binary;
     test::Session target;
-    target.load_scene(scene);
+    target.load_scene(scene("#root"));
     target.scene.active.clear();
     target.shape("#root/eye").skin.clear();
     target.load(file, {{12, 1}});
