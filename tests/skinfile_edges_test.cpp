@@ -396,3 +396,35 @@ TEST(SkinFileWeights, FieldsReadAsStrtolReadsThem)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SkinFileExporter, RefusedNamesAreShownWholeAndSurfacesAreSwitchedBack)
+{
+    // A record name with a carriage return or a line break, or ":", has no
+    // text form: the message names the shape as the host does, leading
+    // special characters and all, also with trimming on.
+    for (char const* name : {"#a\\rb", "#a\\nb", "#a:b"}) {
+        test::Session session;
+        session.load_scene(std::string(R"({"special_characters": "#", "root": {"kind": "part", "name": "root", "children": [
+          {"kind": "rotator", "name": ")") + name + R"("}]}})");
+        session.scene.active.clear();
+        session.save({{10, 0}, {13, 1}});
+        ASSERT_EQ(session.services.message_boxes.size(), 1u) << name;
+        std::string const shown = session.services.message_boxes[0].text;
+        EXPECT_EQ(shown.substr(0, 27), "Can't save this shape name:") << name;
+        EXPECT_EQ(shown[27], '#') << name;
+    }
+    // A switched surface below a selected part is switched back before a
+    // "Selected" save writes its points.
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "part", "name": "grp", "children": [
+        {"kind": "surface", "name": "s", "switched": true, "children": [
+          {"kind": "line", "name": "l", "points": [{"position": [0,0,0]}]}]}]}]}})");
+    session.scene.active = {&session.shape("root/grp")};
+    session.save();
+    EXPECT_FALSE(session.shape("root/grp/s").switched);
+}
+
+}  // namespace
