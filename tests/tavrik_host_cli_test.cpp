@@ -319,7 +319,9 @@ TEST(TavrikHostCli, TheProgressBarShowsOnATerminalOnly)
 // The command's standard output alone; its standard error into *errors.
 Outcome run_split(std::string const& arguments, std::string* errors = nullptr)
 {
-    std::string const error_file = scratch("stderr.txt");
+    // Tests run side by side: each call a file of its own.
+    static int calls = 0;
+    std::string const error_file = scratch("stderr_" + std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt");
     Outcome const outcome = capture("'" + host_program + "' " + arguments + " 2>'" + error_file + "'");
     if (errors) {
         std::ifstream in(error_file);
@@ -343,7 +345,7 @@ std::string quoted(std::string const& path) { return "'" + path + "'"; }
 // temporary file of an output would be called.
 int leftovers(std::string const& prefix)
 {
-    std::string const listing = scratch("listing.txt");
+    std::string const listing = scratch("listing_" + std::to_string(getpid()) + ".txt");
     std::system(("ls -a '" + ::testing::TempDir() + "' > '" + listing + "'").c_str());
     std::istringstream names(contents(listing));
     int count = 0;
@@ -420,6 +422,27 @@ TEST(TavrikHostCli, OutputFilesNeverDestroyWhatStandsThere)
     EXPECT_EQ(leftovers(".tavrik_cli_out"), 0);
     for (std::string const& path : {target, link, target + ".partial", fifo, copy, same, hard})
         std::remove(path.c_str());
+}
+
+TEST(TavrikHostCli, ATerminatedCommandLeavesNoTemporaryFile)
+{
+    // Standard input is taken into a temporary file first; a command stopped
+    // while it waits for input removes that file.
+    std::string const folder = scratch("signal_dir");
+    std::string const fifo = scratch("signal_fifo");
+    std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string const script = "exec 3<>'" + fifo + "'; TMPDIR='" + folder + "' '" + host_program +
+                               "' inspect - <'" + fifo + "' & pid=\\$!; sleep 0.5; ls -A '" + folder +
+                               "' | wc -l; kill -TERM \\$pid; wait \\$pid; echo status \\$?; ls -A '" + folder +
+                               "' | wc -l";
+    Outcome const outcome = capture("timeout 20 sh -c \"" + script + "\" 2>&1");
+    // One temporary file while it waits; ended by the signal; none after.
+    EXPECT_EQ(outcome.output.rfind("1\n", 0), 0u) << outcome.output;
+    EXPECT_NE(outcome.output.find("status 143\n0\n"), std::string::npos) << outcome.output;
+    std::remove(fifo.c_str());
+    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(TavrikHostCli, ExitStatusesSayWhatWasLostAndDataAloneGoesToStandardOutput)
