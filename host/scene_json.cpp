@@ -1,6 +1,7 @@
 #include "scene_json.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -110,8 +112,20 @@ json write_float(float f)
     // -0 parses as the integer 0: the sign is kept by the double -0.0.
     if (f == 0 && std::signbit(f))
         return -0.0;
-    // The shortest text of the float, so that it reads back to the same float.
-    return json::parse(shortest_float_text(f));
+    // The double nearest to the float's shortest text, which the writer
+    // prints as that text again and which reads back to the same float. An
+    // integral text stays an integer, as it reads.
+    char buffer[64];
+    auto const text = std::to_chars(buffer, buffer + sizeof buffer, f);
+    std::string_view const digits(buffer, static_cast<std::size_t>(text.ptr - buffer));
+    if (digits.find_first_of(".eE") == std::string_view::npos) {
+        long long integral = 0;
+        std::from_chars(buffer, text.ptr, integral);
+        return integral;
+    }
+    double value = 0;
+    std::from_chars(buffer, text.ptr, value);
+    return value;
 }
 
 vec3 read_vec3(json const& value, std::string const& where)
@@ -125,7 +139,7 @@ json write_vec3(vec3 const& v) { return json::array({write_float(v.x), write_flo
 
 struct Pending_skin {
     Model_skin* skin;
-    json entries;
+    json const* entries;  // in the document, which outlives the reading
     std::string where;
 };
 
@@ -153,7 +167,7 @@ public:
         scene_.edit_mode = document.value("edit_mode", false);
         scene_.current_camera = document.value("current_camera", 0);
         for (Pending_skin const& pending : skins_)
-            read_skin(*pending.skin, pending.entries, pending.where);
+            read_skin(*pending.skin, *pending.entries, pending.where);
         refuse_cyclic_skins();
         for (Pending_refs const& pending : attached_)
             pending.shape->attached[pending.extension] = shapes(pending.refs, pending.where);
@@ -233,11 +247,23 @@ private:
         }
     }
 
+    // The shape a reference names, found once per reference: a skin names
+    // the same few joints over and over.
+    Model_shape* resolved(std::string const& reference)
+    {
+        auto const known = resolved_.find(reference);
+        if (known != resolved_.end())
+            return known->second;
+        Model_shape* const found = find_shape(scene_, reference);
+        resolved_.emplace(reference, found);
+        return found;
+    }
+
     Model_shape* shape(json const& reference, std::string const& where)
     {
         if (!reference.is_string())
             throw Scene_error(where, "a shape reference is a string");
-        Model_shape* found = find_shape(scene_, reference.get<std::string>());
+        Model_shape* found = resolved(reference.get_ref<std::string const&>());
         if (!found)
             throw Scene_error(where, "no shape \"" + reference.get<std::string>() + "\"");
         return found;
@@ -259,8 +285,20 @@ private:
             throw Scene_error(where, "a skin is a list of {\"joint\", \"weight\"}");
         skin.clear();
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            std::string const at = where + "/" + std::to_string(i);
             json const& entry = entries[i];
+            // The common binding, a joint that resolves and a number, without
+            // the position texts that only a fault needs.
+            if (entry.is_object()) {
+                auto const joint = entry.find("joint");
+                auto const weight = entry.find("weight");
+                if (joint != entry.end() && joint->is_string() && weight != entry.end() && weight->is_number()) {
+                    if (Model_shape* found = resolved(joint->get_ref<std::string const&>())) {
+                        skin.add(found, weight->get<float>());
+                        continue;
+                    }
+                }
+            }
+            std::string const at = where + "/" + std::to_string(i);
             if (!entry.is_object() || !entry.contains("joint"))
                 throw Scene_error(at, "a binding needs a \"joint\"");
             skin.add(shape(entry["joint"], at + "/joint"), entry.contains("weight") ? read_float(entry["weight"], at + "/weight") : 1.0f);
@@ -270,7 +308,7 @@ private:
     void later_skin(Model_skin& skin, json const& node, std::string const& where)
     {
         if (node.contains("skin"))
-            skins_.push_back(Pending_skin{&skin, node["skin"], where + "/skin"});
+            skins_.push_back(Pending_skin{&skin, &node["skin"], where + "/skin"});
     }
 
     void fill(Model_shape& shape, json const& node, std::string const& where, int depth)
@@ -312,6 +350,7 @@ private:
         later_skin(shape.skin, node, where);
         if (node.contains("vertices")) {
             json const& vertices = node["vertices"];
+            shape.vertices.reserve(vertices.size());
             for (std::size_t i = 0; i < vertices.size(); ++i) {
                 std::string const at = where + "/vertices/" + std::to_string(i);
                 Model_vertex vertex(&scene_);
@@ -324,6 +363,7 @@ private:
         }
         if (node.contains("points")) {
             json const& points = node["points"];
+            shape.points.reserve(points.size());
             for (std::size_t i = 0; i < points.size(); ++i) {
                 std::string const at = where + "/points/" + std::to_string(i);
                 json const& p = points[i];
@@ -377,6 +417,7 @@ private:
 
     Model_scene& scene_;
     std::vector<Pending_skin> skins_;
+    std::unordered_map<std::string, Model_shape*> resolved_;
     std::vector<Pending_refs> attached_;
 };
 
@@ -417,7 +458,17 @@ public:
     }
 
 private:
-    std::string reference(Model_shape& target)
+    // Each shape's reference is worked out once: skins name the same joints
+    // over and over.
+    std::string const& reference(Model_shape& target)
+    {
+        auto const known = references_.find(&target);
+        if (known != references_.end())
+            return known->second;
+        return references_.emplace(&target, make_reference(target)).first->second;
+    }
+
+    std::string make_reference(Model_shape& target)
     {
         if (!target.id.empty())
             return "@" + target.id;
@@ -565,6 +616,7 @@ private:
 
     Model_scene& scene_;
     std::map<Model_shape*, std::string> assigned_;
+    std::unordered_map<Model_shape const*, std::string> references_;
 };
 
 Model_shape* find_by_id(Model_shape& shape, std::string const& id)
