@@ -685,11 +685,14 @@ void read_scene_file(Model_scene& scene, std::string const& path)
     }
 }
 
-std::string write_scene(Model_scene& scene) { return Writer(scene).write().dump(2) + "\n"; }
-
-void write_scene_file(Model_scene& scene, std::string const& path)
+std::string write_scene(Model_scene& scene, bool pretty)
 {
-    std::string const text = write_scene(scene);
+    return Writer(scene).write().dump(pretty ? 2 : -1) + "\n";
+}
+
+void write_scene_file(Model_scene& scene, std::string const& path, bool pretty)
+{
+    std::string const text = write_scene(scene, pretty);
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out)
         throw host_error("cannot write scene file " + path + ": " + std::strerror(errno));

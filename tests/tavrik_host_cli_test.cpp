@@ -1,5 +1,6 @@
 // tavrik-host as a user runs it: its answers, exit codes and output files,
 // and its progress bar on a terminal and not in a pipe.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -422,6 +423,20 @@ TEST(TavrikHostCli, OutputFilesNeverDestroyWhatStandsThere)
     EXPECT_EQ(leftovers(".tavrik_cli_out"), 0);
     for (std::string const& path : {target, link, target + ".partial", fifo, copy, same, hard})
         std::remove(path.c_str());
+}
+
+TEST(TavrikHostCli, SceneFilesAreCompactUnlessAskedPretty)
+{
+    std::string const compact = scratch("compact.json"), pretty = scratch("pretty.json");
+    std::string const scene = quoted(source + "/examples/character.json");
+    ASSERT_EQ(run("--quiet reset " + scene + " " + quoted(compact)).code, 0);
+    ASSERT_EQ(run("--quiet --pretty reset " + scene + " " + quoted(pretty)).code, 0);
+    std::string const one = contents(compact), many = contents(pretty);
+    EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 1);
+    EXPECT_GT(std::count(many.begin(), many.end(), '\n'), 50);
+    EXPECT_EQ(run_split("show " + quoted(compact)).output, run_split("show " + quoted(pretty)).output);
+    std::remove(compact.c_str());
+    std::remove(pretty.c_str());
 }
 
 TEST(TavrikHostCli, ATerminatedCommandLeavesNoTemporaryFile)

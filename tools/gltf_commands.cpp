@@ -22,7 +22,7 @@ int run_gltf_command(std::string const& command, Request const& request)
         refuse_same_file({files[0]}, files[1]);
         host::read_gltf_scene(scene, files[0]);
         Output_file out(files[1]);
-        out.write([&](std::string const& path) { host::write_scene_file(scene, path); });
+        out.write([&](std::string const& path) { host::write_scene_file(scene, path, request.pretty); });
         out.keep();
         return exit_done;
     }

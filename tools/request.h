@@ -15,6 +15,7 @@ struct Request {
     bool json = false;
     bool normalize = false;
     bool strict = false;
+    bool pretty = false;  // scene files indented
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };

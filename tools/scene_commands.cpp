@@ -133,9 +133,9 @@ std::map<int, int> dialog_values(Request const& request,
     return values;
 }
 
-void write_scene(host::Model_scene& scene, Output_file& out)
+void write_scene(host::Model_scene& scene, Output_file& out, bool pretty)
 {
-    out.write([&](std::string const& path) { host::write_scene_file(scene, path); });
+    out.write([&](std::string const& path) { host::write_scene_file(scene, path, pretty); });
     out.keep();
 }
 
@@ -210,7 +210,7 @@ int run_scene_command(std::string const& command, Request const& request)
         if (request.cancel) {
             services.dialog_answers.push_back(answer);
             host::run_load(plugin, services, scene, file.path());
-            write_scene(scene, out);
+            write_scene(scene, out, request.pretty);
             say("cancelled, nothing changed");
             return exit_done;
         }
@@ -236,7 +236,7 @@ int run_scene_command(std::string const& command, Request const& request)
             std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
             return exit_lost;
         }
-        write_scene(scene, out);
+        write_scene(scene, out, request.pretty);
         return lost ? exit_lost : exit_done;
     }
 
@@ -255,7 +255,7 @@ int run_scene_command(std::string const& command, Request const& request)
         std::cerr << "tavrik-host: " << command << " refused: " << services.message_boxes.back().text << "\n";
         return exit_lost;
     }
-    write_scene(scene, out);
+    write_scene(scene, out, request.pretty);
     say(done ? "done" : "cancelled, nothing changed");
     return exit_done;
 }

@@ -62,6 +62,7 @@ int run(int argc, char** argv)
     app.add_option("--plugin", request.plugin, "the plug-in library")->check(CLI::ExistingFile);
     app.add_option("--lang", request.language, "the user's language")->check(CLI::IsMember({1033, 1041}));
     app.add_flag("--quiet", request.quiet, "no messages of the plug-in, no progress bar, no summary");
+    app.add_flag("--pretty", request.pretty, "scene files written indented (compact otherwise)");
 
     std::map<std::string, std::string> const file_help = {
         {"SCENE", "a scene file (JSON)"},
