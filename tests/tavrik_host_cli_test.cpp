@@ -439,6 +439,33 @@ TEST(TavrikHostCli, SceneFilesAreCompactUnlessAskedPretty)
     std::remove(pretty.c_str());
 }
 
+TEST(TavrikHostCli, ModelsStandInForSceneFiles)
+{
+    // A glTF model is read as from-gltf reads it, and an OUT ending in .glb
+    // is the model written again with the scene's skins.
+    std::string const model = quoted(source + "/examples/triangle.gltf");
+    std::string const file = scratch("model.vsk"), out = scratch("model_out.glb");
+    ASSERT_EQ(run("--quiet save " + model + " " + quoted(file) + " --form binary").code, 0);
+    Outcome checked = run("check " + model + " " + quoted(file));
+    EXPECT_EQ(checked.code, 0) << checked.output;
+    EXPECT_NE(checked.output.find("totals: 5 of 5 records matched"), std::string::npos) << checked.output;
+    std::remove(out.c_str());
+    EXPECT_EQ(run("--quiet load " + model + " " + quoted(file) + " " + quoted(out)).code, 0);
+    std::string const shown = run_split("show " + quoted(out)).output;
+    EXPECT_NE(shown.find("vertex 0: hips=0.5 arm=0.5"), std::string::npos) << shown;
+    // Cleared, the model's vertices have no influence: glTF cannot carry that.
+    std::remove(out.c_str());
+    Outcome cleared = run("--quiet clear " + model + " " + quoted(out));
+    EXPECT_EQ(cleared.code, 1) << cleared.output;
+    EXPECT_NE(cleared.output.find("have no influence"), std::string::npos) << cleared.output;
+    EXPECT_FALSE(exists(out));
+    // A scene file has no model to write a .glb from: refused before anything is read.
+    Outcome refused = run("--quiet reset " + quoted(source + "/examples/character.json") + " " + quoted(out));
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.output.find("needs a .gltf or .glb model"), std::string::npos) << refused.output;
+    std::remove(file.c_str());
+}
+
 TEST(TavrikHostCli, ATerminatedCommandLeavesNoTemporaryFile)
 {
     // Standard input is taken into a temporary file first; a command stopped

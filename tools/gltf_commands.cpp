@@ -2,10 +2,10 @@
 
 #include <iostream>
 
-#include "gltf_export.h"
 #include "gltf_scene.h"
 #include "library.h"
 #include "output_file.h"
+#include "scene_files.h"
 #include "scene_json.h"
 #include "services.h"
 
@@ -27,23 +27,9 @@ int run_gltf_command(std::string const& command, Request const& request)
         return exit_done;
     }
     refuse_same_file({files[0], files[1]}, files[2]);
-    host::read_scene_file(scene, files[0]);
+    read_any_scene(scene, files[0]);
     Output_file out(files[2]);
-    // A skin glTF cannot carry is a refusal, not a failure.
-    std::string refusal;
-    out.write([&](std::string const& path) {
-        try {
-            host::write_gltf_skins(scene, files[1], path, request.normalize);
-        } catch (host::Inexpressible_skin const& e) {
-            refusal = e.what();
-        }
-    });
-    if (!refusal.empty()) {
-        std::cerr << "tavrik-host: " << refusal << "\n";
-        return exit_lost;
-    }
-    out.keep();
-    return exit_done;
+    return write_model(scene, out, files[1], request.normalize) ? exit_done : exit_lost;
 }
 
 }  // namespace tools

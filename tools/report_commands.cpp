@@ -8,7 +8,7 @@
 
 #include "json_report.h"
 #include "load_analysis.h"
-#include "scene_json.h"
+#include "scene_files.h"
 #include "skin_file_reader.h"
 
 namespace tools {
@@ -135,7 +135,7 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
     host::Model_scene scene(services);
     Load_account account;
     try {
-        host::read_scene_file(scene, scene_path);
+        read_any_scene(scene, scene_path);
         services.special_characters = scene.special_characters;
         account = load_and_account(plugin, services, scene, file_path, items);
     } catch (std::exception const& e) {

@@ -9,6 +9,7 @@
 #include "load_analysis.h"
 #include "output_file.h"
 #include "progress_bar.h"
+#include "scene_files.h"
 #include "scene_json.h"
 
 namespace tools {
@@ -133,11 +134,7 @@ std::map<int, int> dialog_values(Request const& request,
     return values;
 }
 
-void write_scene(host::Model_scene& scene, Output_file& out, bool pretty)
-{
-    out.write([&](std::string const& path) { host::write_scene_file(scene, path, pretty); });
-    out.keep();
-}
+
 
 }  // namespace
 
@@ -171,7 +168,7 @@ int run_scene_command(std::string const& command, Request const& request)
         return exit_done;
     }
     if (command == "show") {
-        host::read_scene_file(scene, files[0]);
+        read_any_scene(scene, files[0]);
         show(scene);
         return exit_done;
     }
@@ -180,7 +177,7 @@ int run_scene_command(std::string const& command, Request const& request)
     answer.confirm = !request.cancel;
     if (command == "save") {
         refuse_same_file({files[0]}, files[1]);
-        host::read_scene_file(scene, files[0]);
+        read_any_scene(scene, files[0]);
         services.special_characters = scene.special_characters;
         answer.values = dialog_values(request, {{"range", {10, {"all", "selected"}}},
                                                 {"form", {11, {"text", "binary"}}},
@@ -204,13 +201,15 @@ int run_scene_command(std::string const& command, Request const& request)
     if (command == "load") {
         Input_file file(files[1]);
         refuse_same_file({files[0], files[1]}, files[2]);
-        host::read_scene_file(scene, files[0]);
+        refuse_glb_without_model(files[0], files[2]);
+        read_any_scene(scene, files[0]);
         services.special_characters = scene.special_characters;
         Output_file out(files[2]);
         if (request.cancel) {
             services.dialog_answers.push_back(answer);
             host::run_load(plugin, services, scene, file.path());
-            write_scene(scene, out, request.pretty);
+            if (!write_any_scene(scene, out, files[0], request.pretty))
+                return exit_lost;
             say("cancelled, nothing changed");
             return exit_done;
         }
@@ -236,13 +235,15 @@ int run_scene_command(std::string const& command, Request const& request)
             std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
             return exit_lost;
         }
-        write_scene(scene, out, request.pretty);
+        if (!write_any_scene(scene, out, files[0], request.pretty))
+            return exit_lost;
         return lost ? exit_lost : exit_done;
     }
 
     int const index = command == "clear" ? 0 : command == "joint-clear" ? 1 : 2;
     refuse_same_file({files[0]}, files[1]);
-    host::read_scene_file(scene, files[0]);
+    refuse_glb_without_model(files[0], files[1]);
+    read_any_scene(scene, files[0]);
     Output_file out(files[1]);
     answer.values = dialog_values(request, {{"hold", {0, no_yes}}, {"active-only", {1, no_yes}}});
     services.dialog_answers.push_back(answer);
@@ -255,7 +256,8 @@ int run_scene_command(std::string const& command, Request const& request)
         std::cerr << "tavrik-host: " << command << " refused: " << services.message_boxes.back().text << "\n";
         return exit_lost;
     }
-    write_scene(scene, out, request.pretty);
+    if (!write_any_scene(scene, out, files[0], request.pretty))
+        return exit_lost;
     say(done ? "done" : "cancelled, nothing changed");
     return exit_done;
 }

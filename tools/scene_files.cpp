@@ -1,0 +1,72 @@
+#include "scene_files.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+#include "gltf_export.h"
+#include "gltf_scene.h"
+#include "scene_json.h"
+
+namespace tools {
+
+namespace {
+
+bool ends_with(std::string const& path, char const* ending)
+{
+    std::string const end = ending;
+    if (path.size() < end.size())
+        return false;
+    return std::equal(end.rbegin(), end.rend(), path.rbegin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+}  // namespace
+
+bool is_gltf_model(std::string const& path) { return ends_with(path, ".gltf") || ends_with(path, ".glb"); }
+
+void read_any_scene(host::Model_scene& scene, std::string const& path)
+{
+    if (is_gltf_model(path))
+        host::read_gltf_scene(scene, path);
+    else
+        host::read_scene_file(scene, path);
+}
+
+void refuse_glb_without_model(std::string const& scene_path, std::string const& out_path)
+{
+    if (ends_with(out_path, ".glb") && !is_gltf_model(scene_path))
+        throw File_error("a .glb output needs a .gltf or .glb model as its scene, not " + scene_path);
+}
+
+bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty)
+{
+    if (!ends_with(out.target(), ".glb")) {
+        out.write([&](std::string const& path) { host::write_scene_file(scene, path, pretty); });
+        out.keep();
+        return true;
+    }
+    refuse_glb_without_model(model_path, out.target());
+    return write_model(scene, out, model_path, false);
+}
+
+bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool normalize)
+{
+    // A skin glTF cannot carry is a refusal, not a failure.
+    std::string refusal;
+    out.write([&](std::string const& path) {
+        try {
+            host::write_gltf_skins(scene, model_path, path, normalize);
+        } catch (host::Inexpressible_skin const& e) {
+            refusal = e.what();
+        }
+    });
+    if (!refusal.empty()) {
+        std::cerr << "tavrik-host: " << out.target() << " not written: " << refusal << "\n";
+        return false;
+    }
+    out.keep();
+    return true;
+}
+
+}  // namespace tools
