@@ -608,6 +608,14 @@ TEST(TavrikHostCli, ReadersOfSkinFilesNeverCrashAndSayWhereAFileBreaks)
         Outcome checked = run("check " + quoted(source + "/examples/character.json") + " " + quoted(file));
         EXPECT_EQ(checked.code, c.code == 0 ? 1 : 2) << c.what << ": " << checked.output.substr(0, 500);
     }
+    // A name that is not UTF-8 is given in hex in a JSON report, which stays valid JSON.
+    std::string const odd = std::string("\x10\x00\x02\x50", 4) + std::string("\x11\0\0\0", 4) + "\xC3\x28" +
+                            std::string(1, '\0') + std::string("\x01\0\0\0", 4) + std::string(8, '\0') + "\xFF" +
+                            std::string("\xFF\xFF\xFF\xFF", 4);
+    std::ofstream(file, std::ios::binary) << odd;
+    Outcome hex = run_split("inspect --json " + quoted(file));
+    EXPECT_EQ(hex.code, 0) << hex.output;
+    EXPECT_NE(hex.output.find("\"name_hex\": \"c328\""), std::string::npos) << hex.output;
     // A pipe named as a file cannot be read twice: refused, with the way to read one.
     std::string const fifo = scratch("hostile_fifo");
     std::remove(fifo.c_str());
