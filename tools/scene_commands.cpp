@@ -1,5 +1,6 @@
 #include "scene_commands.h"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <vector>
@@ -44,32 +45,34 @@ void show(host::Model_scene& scene)
     }
 }
 
-// Every skin of the scene, as (joint, weight) lists, shape by shape: what a
-// load changed is what differs afterwards.
-struct Skins_of_shape {
-    host::Model_shape* shape;
-    std::vector<std::vector<std::pair<shape_class*, float>>> skins;  // own skin first, then its points'
+// Every skin of the scene in one flat list of (joint, weight) pairs, skin
+// after skin in scene order (each shape's own skin, then its vertices' and
+// points'): what a load changed is what differs afterwards. Two blocks of
+// memory however many points the scene has.
+struct Skins {
+    std::vector<std::size_t> shape_starts;  // per shape: its first skin
+    std::vector<std::size_t> skin_starts;   // per skin: its first pair, then one past the last
+    std::vector<std::pair<shape_class*, float>> pairs;
 };
 
-std::vector<std::pair<shape_class*, float>> bindings(host::Model_skin const& skin)
+Skins skins_of(host::Model_scene& scene)
 {
-    std::vector<std::pair<shape_class*, float>> out;
-    for (auto const& b : skin.bindings())
-        out.emplace_back(b.joint, b.weight);
-    return out;
-}
-
-std::vector<Skins_of_shape> skins_of(host::Model_scene& scene)
-{
-    std::vector<Skins_of_shape> out;
+    Skins out;
+    auto add = [&](host::Model_skin const& skin) {
+        out.skin_starts.push_back(out.pairs.size());
+        for (auto const& b : skin.bindings())
+            out.pairs.emplace_back(b.joint, b.weight);
+    };
     for (host::Model_shape* shape : scene.shapes_in_order()) {
-        Skins_of_shape entry{shape, {bindings(shape->skin)}};
+        out.shape_starts.push_back(out.skin_starts.size());
+        add(shape->skin);
         for (auto const& v : shape->vertices)
-            entry.skins.push_back(bindings(v.skin));
+            add(v.skin);
         for (auto const& p : shape->points)
-            entry.skins.push_back(bindings(p.skin));
-        out.push_back(std::move(entry));
+            add(p.skin);
     }
+    out.shape_starts.push_back(out.skin_starts.size());
+    out.skin_starts.push_back(out.pairs.size());
     return out;
 }
 
@@ -77,14 +80,24 @@ struct Changes {
     std::size_t skins = 0, shapes = 0;
 };
 
-Changes changes(std::vector<Skins_of_shape> const& before, host::Model_scene& scene)
+Changes changes(Skins const& before, host::Model_scene& scene)
 {
-    std::vector<Skins_of_shape> const after = skins_of(scene);
+    Skins const after = skins_of(scene);
     Changes out;
-    for (std::size_t s = 0; s < before.size() && s < after.size(); ++s) {
+    auto skin = [](Skins const& s, std::size_t k) {
+        return std::make_pair(s.pairs.begin() + static_cast<long>(s.skin_starts[k]),
+                              s.pairs.begin() + static_cast<long>(s.skin_starts[k + 1]));
+    };
+    std::size_t const shapes = std::min(before.shape_starts.size(), after.shape_starts.size());
+    for (std::size_t s = 0; s + 1 < shapes; ++s) {
+        std::size_t const count = std::min(before.shape_starts[s + 1] - before.shape_starts[s],
+                                           after.shape_starts[s + 1] - after.shape_starts[s]);
         std::size_t changed = 0;
-        for (std::size_t k = 0; k < before[s].skins.size() && k < after[s].skins.size(); ++k)
-            changed += before[s].skins[k] != after[s].skins[k];
+        for (std::size_t k = 0; k < count; ++k) {
+            auto const [b0, b1] = skin(before, before.shape_starts[s] + k);
+            auto const [a0, a1] = skin(after, after.shape_starts[s] + k);
+            changed += !std::equal(b0, b1, a0, a1);
+        }
         out.skins += changed;
         out.shapes += changed > 0;
     }
@@ -213,7 +226,7 @@ int run_scene_command(std::string const& command, Request const& request)
             say("cancelled, nothing changed");
             return exit_done;
         }
-        std::vector<Skins_of_shape> const before = skins_of(scene);
+        Skins const before = skins_of(scene);
         Load_account const account = load_and_account(plugin, services, scene, file.path(), load_items(request));
         bar.finish();
         // The importer shows a message only when it could not read the file.
