@@ -544,4 +544,30 @@ TEST(ImporterMends, ShapesOfOtherKindsComeBackInBothForms)
     EXPECT_TRUE(session.shape("root/odd").skin.bindings().empty());
 }
 
+TEST(ImporterMends, BinaryProgressPositionsAreOrdinalsBelowADeepStartShape)
+{
+    // The start shape lies below the root: the range runs from its ordinal to
+    // one past the last shape with children on its last-child chain (itself
+    // here: its last child has none), and each position is a target's
+    // ordinal, not its place counted from the start shape.
+    test::Session source;
+    source.load_scene(rig_scene);
+    source.scene.active = {&source.shape("root/figure")};
+    std::vector<char> const binary = source.save({{11, binary_form}}).binary;
+    test::Session session;
+    session.load_scene(rig_scene);
+    clear_all_skins(session.scene);
+    session.scene.active = {&session.shape("root/figure")};
+    session.load(binary);
+    auto const& record = session.services.progress.at(0);
+    int const start = session.shape("root/figure").ordinal;
+    EXPECT_GT(start, 0);
+    EXPECT_EQ(record.min, start);
+    EXPECT_EQ(record.max, start + 1);
+    ASSERT_FALSE(record.positions.empty());
+    EXPECT_EQ(record.positions.front(), session.shape("root/figure/hips").ordinal);
+    EXPECT_EQ(record.positions.back(), session.shape("root/figure/eye").ordinal);
+    EXPECT_EQ(all_skins(session.scene), all_skins(source.scene));
+}
+
 }  // namespace
