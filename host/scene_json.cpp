@@ -8,6 +8,8 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <random>
+#include <deque>
 #include <sstream>
 #include <unordered_map>
 
@@ -150,9 +152,162 @@ struct Pending_refs {
     std::string where;
 };
 
+// The vertex lists of a scene file, taken out of the document while it is
+// parsed: a mesh's vertices are most of a large file, and as document values
+// they would take ten times its size. A vertex of the common form ([x, y, z],
+// or {"position": [x, y, z], "skin": [{"joint": "...", "weight": w}, ...]}
+// with numbers) is kept as a position and its bindings; any other is kept as
+// it was written, for the reader to take or refuse with its position. In the
+// document, the list stands as a marker object with its number.
+class Vertex_lists {
+public:
+    struct Vertex {
+        vec3 position{};
+        std::uint32_t first = 0, count = 0;  // bindings
+        std::int64_t written = -1;           // a vertex of another form: its index in unusual
+    };
+    struct List {
+        std::size_t first = 0, count = 0;  // vertices
+    };
+
+    std::vector<List> lists;
+    std::vector<Vertex> vertices;
+    std::vector<std::pair<std::uint32_t, float>> bindings;  // (joint reference, weight)
+    std::vector<std::string> references;
+    std::vector<json> unusual;
+    std::uint64_t nonce = 0;
+
+    static constexpr char marker_key[] = "\u0001vertices";
+    static constexpr char nonce_key[] = "\u0001nonce";
+
+    // The list a value of the document stands for, if it is a marker.
+    List const* list_of(json const& value) const
+    {
+        if (!value.is_object() || value.size() != 2 || !value.contains(marker_key) || !value.contains(nonce_key))
+            return nullptr;
+        json const& id = value[marker_key];
+        json const& check = value[nonce_key];
+        if (!id.is_number_unsigned() || !check.is_number_unsigned() || check.get<std::uint64_t>() != nonce ||
+            id.get<std::uint64_t>() >= lists.size())
+            return nullptr;
+        return &lists[id.get<std::size_t>()];
+    }
+
+    // The parser's callback: keeps the document's shape, takes the lists out.
+    bool event(json::parse_event_t what, json& parsed)
+    {
+        switch (what) {
+        case json::parse_event_t::object_start:
+            frames_.push_back(Frame{false, false, 0});
+            return true;
+        case json::parse_event_t::key:
+            key_ = parsed.is_string() ? parsed.get<std::string>() : std::string();
+            return true;
+        case json::parse_event_t::array_start: {
+            bool const list = !frames_.empty() && !frames_.back().array && key_ == "vertices";
+            frames_.push_back(Frame{true, list, lists.size()});
+            if (list)
+                lists.push_back(List{vertices.size(), 0});
+            return true;
+        }
+        case json::parse_event_t::object_end:
+        case json::parse_event_t::array_end: {
+            bool const was_list = !frames_.empty() && frames_.back().vertices;
+            std::size_t const list = frames_.empty() ? 0 : frames_.back().list;
+            if (!frames_.empty())
+                frames_.pop_back();
+            if (take(parsed))
+                return false;
+            if (was_list)
+                parsed = json{{marker_key, list}, {nonce_key, nonce}};
+            return true;
+        }
+        case json::parse_event_t::value:
+            return !take(parsed);
+        }
+        return true;
+    }
+
+private:
+    struct Frame {
+        bool array;
+        bool vertices;     // an array that is a vertex list
+        std::size_t list;  // which list, when it is one
+    };
+
+    // An element of a vertex list, taken out of the document.
+    bool take(json& element)
+    {
+        if (frames_.empty() || !frames_.back().vertices)
+            return false;
+        Vertex vertex;
+        if (!common(element, vertex)) {
+            bindings.resize(vertex.first);
+            vertex = Vertex{};
+            vertex.written = static_cast<std::int64_t>(unusual.size());
+            unusual.push_back(std::move(element));
+        }
+        // A list's elements come one after another: nothing nested in them
+        // is taken out.
+        List& list = lists[frames_.back().list];
+        if (list.first + list.count != vertices.size())
+            throw json::other_error::create(501, "a vertex list inside a vertex list", nullptr);
+        vertices.push_back(vertex);
+        ++list.count;
+        return true;
+    }
+
+    static bool position(json const& value, vec3& out)
+    {
+        if (!value.is_array() || value.size() != 3 || !value[0].is_number() || !value[1].is_number() ||
+            !value[2].is_number())
+            return false;
+        out = vec3{value[0].get<float>(), value[1].get<float>(), value[2].get<float>()};
+        return true;
+    }
+
+    bool common(json const& element, Vertex& vertex)
+    {
+        vertex.first = static_cast<std::uint32_t>(bindings.size());
+        if (element.is_array())
+            return position(element, vertex.position);
+        if (!element.is_object() || element.size() > 2)
+            return false;
+        auto const at = element.find("position");
+        if (at == element.end() || !position(*at, vertex.position))
+            return false;
+        auto const skin = element.find("skin");
+        if (skin == element.end())
+            return element.size() == 1;
+        if (!skin->is_array())
+            return false;
+        for (json const& entry : *skin) {
+            if (!entry.is_object() || entry.size() != 2)
+                return false;
+            auto const joint = entry.find("joint");
+            auto const weight = entry.find("weight");
+            if (joint == entry.end() || !joint->is_string() || weight == entry.end() || !weight->is_number())
+                return false;
+            std::string const& name = joint->get_ref<std::string const&>();
+            auto known = reference_ids_.find(name);
+            if (known == reference_ids_.end()) {
+                known = reference_ids_.emplace(name, static_cast<std::uint32_t>(references.size())).first;
+                references.push_back(name);
+            }
+            bindings.emplace_back(known->second, weight->get<float>());
+        }
+        vertex.count = static_cast<std::uint32_t>(bindings.size()) - vertex.first;
+        return true;
+    }
+
+    std::vector<Frame> frames_;
+    std::string key_;
+    std::unordered_map<std::string, std::uint32_t> reference_ids_;
+};
+
 class Reader {
 public:
-    explicit Reader(Model_scene& scene) : scene_(scene) {}
+    Reader(Model_scene& scene, Vertex_lists const& lists) : scene_(scene), lists_(lists) {}
 
     void read(json const& document)
     {
@@ -168,6 +323,7 @@ public:
         scene_.current_camera = document.value("current_camera", 0);
         for (Pending_skin const& pending : skins_)
             read_skin(*pending.skin, *pending.entries, pending.where);
+        read_taken_skins();
         refuse_cyclic_skins();
         for (Pending_refs const& pending : attached_)
             pending.shape->attached[pending.extension] = shapes(pending.refs, pending.where);
@@ -305,6 +461,53 @@ private:
         }
     }
 
+    // A list taken out of the document: vertices of the common form as they
+    // were read, the others read here with their positions in the file.
+    void take_vertices(Model_shape& shape, Vertex_lists::List const& list, std::string const& where)
+    {
+        shape.vertices.reserve(list.count);
+        for (std::size_t i = 0; i < list.count; ++i) {
+            Vertex_lists::Vertex const& taken = lists_.vertices[list.first + i];
+            Model_vertex vertex(&scene_);
+            if (taken.written < 0) {
+                vertex.position = taken.position;
+            } else {
+                json const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
+                std::string const at = where + "/" + std::to_string(i);
+                vertex.position = read_vec3(written.is_array() ? written : written.at("position"), at);
+            }
+            shape.vertices.push_back(vertex);
+        }
+        std::string const* const list_where = &where_of_lists_.emplace_back(where);
+        for (std::size_t i = 0; i < list.count; ++i) {
+            Vertex_lists::Vertex const& taken = lists_.vertices[list.first + i];
+            if (taken.written < 0) {
+                if (taken.count > 0)
+                    taken_skins_.push_back(Taken_skin{&shape.vertices[i].skin, &taken, list_where, i});
+                continue;
+            }
+            json const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
+            if (written.is_object())
+                later_skin(shape.vertices[i].skin, written, where + "/" + std::to_string(i));
+        }
+    }
+
+    void read_taken_skins()
+    {
+        for (Taken_skin const& pending : taken_skins_) {
+            pending.skin->clear();
+            for (std::uint32_t k = 0; k < pending.vertex->count; ++k) {
+                auto const& [reference, weight] = lists_.bindings[pending.vertex->first + k];
+                Model_shape* const joint = resolved(lists_.references[reference]);
+                if (!joint)
+                    throw Scene_error(*pending.where + "/" + std::to_string(pending.index) + "/skin/" + std::to_string(k) +
+                                          "/joint",
+                                      "no shape \"" + lists_.references[reference] + "\"");
+                pending.skin->add(joint, weight);
+            }
+        }
+    }
+
     void later_skin(Model_skin& skin, json const& node, std::string const& where)
     {
         if (node.contains("skin"))
@@ -348,7 +551,9 @@ private:
                 shape.local.m[i / 4][i % 4] = read_float(m[static_cast<std::size_t>(i)], where + "/matrix");
         }
         later_skin(shape.skin, node, where);
-        if (node.contains("vertices")) {
+        if (node.contains("vertices") && lists_.list_of(node["vertices"]))
+            take_vertices(shape, *lists_.list_of(node["vertices"]), where + "/vertices");
+        else if (node.contains("vertices")) {
             json const& vertices = node["vertices"];
             shape.vertices.reserve(vertices.size());
             for (std::size_t i = 0; i < vertices.size(); ++i) {
@@ -418,6 +623,15 @@ private:
     Model_scene& scene_;
     std::vector<Pending_skin> skins_;
     std::unordered_map<std::string, Model_shape*> resolved_;
+    Vertex_lists const& lists_;
+    struct Taken_skin {
+        Model_skin* skin;
+        Vertex_lists::Vertex const* vertex;
+        std::string const* where;  // of the list
+        std::size_t index;
+    };
+    std::vector<Taken_skin> taken_skins_;
+    std::deque<std::string> where_of_lists_;
     std::vector<Pending_refs> attached_;
 };
 
@@ -656,8 +870,12 @@ Model_shape* find_shape(Model_scene& scene, std::string const& reference)
 void read_scene(Model_scene& scene, std::string const& json_text)
 {
     json document;
+    Vertex_lists lists;
+    lists.nonce = std::random_device{}() * 0x9E3779B97F4A7C15ull + 1;
     try {
-        document = json::parse(json_text);
+        document = json::parse(json_text, [&lists](int, json::parse_event_t what, json& parsed) {
+            return lists.event(what, parsed);
+        });
     } catch (json::parse_error const& e) {
         throw host_error("scene file, at " + line_and_column(json_text, e.byte == 0 ? 0 : e.byte - 1) + ": " + e.what());
     } catch (json::exception const& e) {
@@ -665,7 +883,7 @@ void read_scene(Model_scene& scene, std::string const& json_text)
         throw host_error(std::string("scene file: ") + e.what());
     }
     try {
-        Reader(scene).read(document);
+        Reader(scene, lists).read(document);
     } catch (json::exception const& e) {
         throw host_error(std::string("scene file: ") + e.what());
     }

@@ -72,6 +72,12 @@ TEST(SceneFiles, MalformedFilesSayWhere)
         {R"({"selection": ["nowhere"], "root": {"kind": "part"}})", "/selection/0"},
         {R"([1, 2])", "/"},
         {R"({"root": {"kind": "sphere", "center": [1e400, 0, 0]}})", "number overflow"},  // found by fuzzing
+        // Vertices of the common form are read apart from the document, and still say where.
+        {R"({"root": {"kind": "polygon", "vertices": [[0,0,0], {"position": [0,0,0], "skin": [{"joint": "root/no", "weight": 1}]}]}})",
+         "/root/vertices/1/skin/0/joint: no shape \"root/no\""},
+        {R"({"root": {"kind": "polygon", "vertices": [[0,0,0], {"position": [0,"x",0]}]}})", "/root/vertices/1"},
+        {R"({"root": {"kind": "polygon", "vertices": [{"position": [0,0,0], "vertices": [[0,0,0]]}]}})", "vertex list"},
+        {R"({"root": {"kind": "polygon", "vertices": {"\u0001vertices": 0, "\u0001nonce": 1}}})", "scene file"},
     };
     for (Case const& c : cases) {
         test::Session session;
@@ -82,6 +88,25 @@ TEST(SceneFiles, MalformedFilesSayWhere)
             EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
         }
     }
+}
+
+TEST(SceneFiles, VerticesOfEveryFormReadAlike)
+{
+    // Common and unusual forms side by side, in order, skins and all.
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": "j"},
+      {"kind": "polygon", "name": "m", "vertices": [[1,2,3], {"position": ["nan",0,0]},
+        {"position": [4,5,6], "skin": [{"joint": "root/j", "weight": 0.5}, {"joint": "root/j", "weight": "inf"}]},
+        {"position": [7,8,9], "skin": [{"joint": "root/j", "weight": 0.25}]}]}]}})");
+    auto const& vertices = session.shape("root/m").vertices;
+    ASSERT_EQ(vertices.size(), 4u);
+    EXPECT_EQ(vertices[0].position.z, 3.0f);
+    EXPECT_TRUE(std::isnan(vertices[1].position.x));
+    EXPECT_EQ(vertices[2].position.y, 5.0f);
+    ASSERT_EQ(vertices[2].skin.bindings().size(), 2u);
+    EXPECT_TRUE(std::isinf(vertices[2].skin.bindings()[1].weight));
+    EXPECT_EQ(test::bindings_of(vertices[3].skin), (test::Bindings{{"j", 0.25f}}));
+    EXPECT_TRUE(vertices[0].skin.bindings().empty());
 }
 
 TEST(SceneFiles, MinusZeroKeepsItsSignAndCyclicSkinsAreRefused)
