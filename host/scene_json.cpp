@@ -649,9 +649,16 @@ std::string line_and_column(std::string const& text, std::size_t byte)
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+
 class Writer {
 public:
-    explicit Writer(Model_scene& scene) : scene_(scene) {}
+    // The marker holds a number drawn for this writer, so that no name
+    // written in the document can pass for one.
+    Writer(Model_scene& scene, bool pretty)
+        : scene_(scene), pretty_(pretty),
+          marker_("\u0001splice " + std::to_string(std::random_device{}()) + std::to_string(std::random_device{}()) + " ")
+    {
+    }
 
     json write()
     {
@@ -671,7 +678,78 @@ public:
         return document;
     }
 
+    // Texts that stand in the document as a marker string ("\u0001splice
+    // <number> <index>"), put in place of the marker when the document is written.
+    std::vector<std::string> const& splices() const { return splices_; }
+    std::string const& marker() const { return marker_; }
+
 private:
+    // A mesh's vertices are most of a large scene: they are written straight
+    // to text, keys in the order the document writes them, rather than
+    // becoming document values first.
+    std::string vertices_text(Model_shape const& s)
+    {
+        std::string out = "[";
+        out.reserve(s.vertices.size() * 64);
+        auto number = [&](float f) {
+            if (std::isnan(f)) {
+                out += "\"nan\"";
+            } else if (std::isinf(f)) {
+                out += f > 0 ? "\"inf\"" : "\"-inf\"";
+            } else if (f == 0 && std::signbit(f)) {
+                out += "-0.0";
+            } else {
+                char buffer[64];
+                auto const text = std::to_chars(buffer, buffer + sizeof buffer, f);
+                out.append(buffer, text.ptr);
+            }
+        };
+        char const* const gap = pretty_ ? "\n" : "";
+        for (std::size_t i = 0; i < s.vertices.size(); ++i) {
+            Model_vertex const& v = s.vertices[i];
+            out += i ? "," : "";
+            out += gap;
+            out += "{\"position\":[";
+            number(v.position.x);
+            out += ',';
+            number(v.position.y);
+            out += ',';
+            number(v.position.z);
+            out += ']';
+            if (!v.skin.bindings().empty()) {
+                out += ",\"skin\":[";
+                bool first = true;
+                for (Model_binding const& b : v.skin.bindings()) {
+                    out += first ? "{\"joint\":" : ",{\"joint\":";
+                    first = false;
+                    out += b.joint ? quoted_reference(*static_cast<Model_shape*>(b.joint)) : std::string("null");
+                    out += ",\"weight\":";
+                    number(b.weight);
+                    out += '}';
+                }
+                out += ']';
+            }
+            out += '}';
+        }
+        out += gap;
+        out += ']';
+        return out;
+    }
+
+    std::string const& quoted_reference(Model_shape& target)
+    {
+        auto const known = quoted_.find(&target);
+        if (known != quoted_.end())
+            return known->second;
+        return quoted_.emplace(&target, json(reference(target)).dump()).first->second;
+    }
+
+    json spliced(std::string text)
+    {
+        splices_.push_back(std::move(text));
+        return marker_ + std::to_string(splices_.size() - 1);
+    }
+
     // Each shape's reference is worked out once: skins name the same joints
     // over and over.
     std::string const& reference(Model_shape& target)
@@ -748,17 +826,8 @@ private:
         }
         if (!s.skin.bindings().empty())
             node["skin"] = skin(s.skin);
-        if (s.type == shape_type_polygon_mesh) {
-            json vertices = json::array();
-            for (Model_vertex const& v : s.vertices) {
-                json vertex;
-                vertex["position"] = write_vec3(v.position);
-                if (!v.skin.bindings().empty())
-                    vertex["skin"] = skin(v.skin);
-                vertices.push_back(vertex);
-            }
-            node["vertices"] = vertices;
-        }
+        if (s.type == shape_type_polygon_mesh)
+            node["vertices"] = spliced(vertices_text(s));
         if (s.type == shape_type_line) {
             json points = json::array();
             for (Model_control_point const& p : s.points) {
@@ -831,6 +900,10 @@ private:
     Model_scene& scene_;
     std::map<Model_shape*, std::string> assigned_;
     std::unordered_map<Model_shape const*, std::string> references_;
+    std::unordered_map<Model_shape const*, std::string> quoted_;
+    std::vector<std::string> splices_;
+    bool pretty_;
+    std::string marker_;
 };
 
 Model_shape* find_by_id(Model_shape& shape, std::string const& id)
@@ -903,21 +976,58 @@ void read_scene_file(Model_scene& scene, std::string const& path)
     }
 }
 
+namespace {
+
+// The document written, with each spliced text in place of its marker, in
+// pieces handed to put.
+template <class Put>
+void write_document(Model_scene& scene, bool pretty, Put&& put)
+{
+    Writer writer(scene, pretty);
+    std::string const text = writer.write().dump(pretty ? 2 : -1) + "\n";
+    // The marker as the document writes it: a string whose first character is \u0001.
+    std::string const marker = "\"\\u0001" + writer.marker().substr(1);
+    std::size_t done = 0;
+    for (std::size_t at; (at = text.find(marker, done)) != std::string::npos;) {
+        std::size_t const end = text.find('"', at + marker.size());
+        std::size_t const index = std::stoul(text.substr(at + marker.size(), end - at - marker.size()));
+        put(text.data() + done, at - done);
+        std::string const& spliced = writer.splices().at(index);
+        put(spliced.data(), spliced.size());
+        done = end + 1;
+    }
+    put(text.data() + done, text.size() - done);
+}
+
+}  // namespace
+
 std::string write_scene(Model_scene& scene, bool pretty)
 {
-    return Writer(scene).write().dump(pretty ? 2 : -1) + "\n";
+    std::string out;
+    write_document(scene, pretty, [&](char const* data, std::size_t n) { out.append(data, n); });
+    return out;
 }
 
 void write_scene_file(Model_scene& scene, std::string const& path, bool pretty)
 {
-    std::string const text = write_scene(scene, pretty);
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out)
         throw host_error("cannot write scene file " + path + ": " + std::strerror(errno));
-    bool const written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    int error = errno;
+    bool written = true;
+    int error = 0;
+    try {
+        write_document(scene, pretty, [&](char const* data, std::size_t n) {
+            if (written && std::fwrite(data, 1, n, out) != n) {
+                written = false;
+                error = errno;
+            }
+        });
+    } catch (...) {
+        std::fclose(out);
+        throw;
+    }
     bool const closed = std::fclose(out) == 0;
-    if (closed == false && written)
+    if (written && !closed)
         error = errno;
     if (!written || !closed)
         throw host_error("cannot write scene file " + path + ": " + std::strerror(error));
