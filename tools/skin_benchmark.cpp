@@ -3,7 +3,9 @@
 // minimal writer and reader of the same files, written from the format's
 // tables, that does nothing but format, write, read and parse the bytes.
 //   skin_benchmark [--plugin PATH] [--vertices N] [--joints N] [--flat]
-//                  [--runs K] [--folder DIR] [--keep DIR]
+//                  [--runs K] [--folder DIR] [--keep DIR] [--scene FILE]
+// With --scene it writes the scene, bound, as a scene file and stops: the
+// input for timing tavrik-host's commands end to end.
 // The scene: a mesh of N vertices with four bindings each, over a skeleton of
 // chains 8 deep (or, with --flat, of sibling joints), all inside a selected
 // part "figure". Each line prints the median of K interleaved runs, the ratio
@@ -22,6 +24,7 @@
 
 #include "exchange.h"
 #include "library.h"
+#include "scene_json.h"
 #include "scene_model.h"
 
 namespace {
@@ -34,6 +37,7 @@ struct Options {
     int runs = 3;
     std::string folder = "/tmp";
     bool keep = false;
+    std::string scene_file;
 };
 
 struct Scene_set {
@@ -445,6 +449,8 @@ int main(int argc, char** argv)
                 options.runs = std::stoi(value());
             else if (arg == "--folder")
                 options.folder = value();
+            else if (arg == "--scene")
+                options.scene_file = value();
             else if (arg == "--keep") {
                 options.folder = value();
                 options.keep = true;
@@ -463,6 +469,15 @@ int main(int argc, char** argv)
         host::Plugin plugin(options.plugin);
         auto resources = plugin.resources();
         host::Host_services services(resources, host::language_english);
+        if (!options.scene_file.empty()) {
+            Scene_set source(services);
+            build(source, options, true);
+            source.scene.active = {source.figure};
+            host::write_scene_file(source.scene, options.scene_file);
+            std::printf("%s: %d vertices x 4 bindings, %d joints\n", options.scene_file.c_str(), options.vertices,
+                        options.joints);
+            return 0;
+        }
         std::printf("%d vertices x 4 bindings, %d joints %s; medians of %d runs\n", options.vertices,
                     options.joints, options.flat ? "as siblings" : "in chains 8 deep", options.runs);
         for (int form : {0, 1}) {
