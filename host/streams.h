@@ -7,18 +7,36 @@
 #include <string>
 #include <vector>
 
+#include "faults.h"
 #include "read_source.h"
+#include "sceneinterface.h"
 #include "vantelinterface.h"
 
 namespace host {
 
+// What the call log notes when the plug-in gives a host-owned object back.
+template <class Interface>
+constexpr char const* release_note = "object.Release";
+template <>
+constexpr char const* release_note<stream_interface> = "stream.Release";
+template <>
+constexpr char const* release_note<text_stream_interface> = "text_stream.Release";
+template <>
+constexpr char const* release_note<scene_interface> = "scene.Release";
+
 // Host-owned objects whose references the plug-in takes and gives back;
-// the count is kept so that tests can see every reference returned.
+// the count is kept so that tests can see every reference returned, and the
+// call log notes each Release.
 template <class Interface>
 class Host_owned : public Interface {
 public:
     ULONG TAVRIK_COM_CALL AddRef() override { return static_cast<ULONG>(++this->reference_count); }
-    ULONG TAVRIK_COM_CALL Release() override { return static_cast<ULONG>(--this->reference_count); }
+    ULONG TAVRIK_COM_CALL Release() override
+    {
+        if (hooks_active)
+            calls().note(release_note<Interface>);
+        return static_cast<ULONG>(--this->reference_count);
+    }
 };
 
 // Why a writer failed: the system's reason for the first failure.

@@ -1,5 +1,6 @@
 // The resource documents as shipped, and the texts and dialogs the host
 // shows from them.
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -278,6 +279,35 @@ TEST(Resources, AnExporterWhoseDialogNeverOpenedIgnoresItsCallbacks)
     dialog->Release();
     exporter->Release();
     session.expect_balanced();
+}
+
+// An exporter gives its streams back when it goes: the binary one, then the text one.
+TEST(Resources, AnExporterReleasesItsBinaryStreamThenItsTextStream)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root"}})");
+    host::calls().start();
+    session.save({{10, 0}});
+    std::vector<std::string> released;
+    for (std::string const& call : host::calls().stop())
+        if (call == "stream.Release" || call == "text_stream.Release")
+            released.push_back(call);
+    EXPECT_EQ(released, (std::vector<std::string>{"stream.Release", "text_stream.Release"}));
+    session.expect_balanced();
+}
+
+// No text is kept: each use looks it up again, so a host that changes its
+// language, or its catalogue, is followed at once.
+TEST(Resources, EveryUseOfATextLooksItUpAgain)
+{
+    test::Session english, japanese(host::language_japanese);
+    host::calls().start();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_STREQ(test::plugin().get_name(browser_iid, 0, &english.services, nullptr), "Clear skin");
+        EXPECT_STREQ(test::plugin().get_name(browser_iid, 0, &japanese.services, nullptr), "スキンクリア");
+    }
+    std::vector<std::string> const calls = host::calls().stop();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "catalog.lookup_text"), 4);
 }
 
 }  // namespace
