@@ -16,13 +16,13 @@ namespace host {
 
 // What the call log notes when the plug-in gives a host-owned object back.
 template <class Interface>
-constexpr char const* release_note = "object.Release";
+inline constexpr char const* release_note = "object.Release";
 template <>
-constexpr char const* release_note<stream_interface> = "stream.Release";
+inline constexpr char const* release_note<stream_interface> = "stream.Release";
 template <>
-constexpr char const* release_note<text_stream_interface> = "text_stream.Release";
+inline constexpr char const* release_note<text_stream_interface> = "text_stream.Release";
 template <>
-constexpr char const* release_note<scene_interface> = "scene.Release";
+inline constexpr char const* release_note<scene_interface> = "scene.Release";
 
 // Host-owned objects whose references the plug-in takes and gives back;
 // the count is kept so that tests can see every reference returned, and the
