@@ -678,19 +678,27 @@ public:
         return document;
     }
 
-    // Texts that stand in the document as a marker string ("\u0001splice
+    // Vertex lists stand in the document as a marker string ("\u0001splice
     // <number> <index>"), put in place of the marker when the document is written.
-    std::vector<std::string> const& splices() const { return splices_; }
+    std::size_t splices() const { return splices_.size(); }
+    template <class Put>
+    void put_splice(std::size_t index, Put& put) const
+    {
+        put_vertices(*splices_.at(index), put);
+    }
     std::string const& marker() const { return marker_; }
 
 private:
     // A mesh's vertices are most of a large scene: they are written straight
-    // to text, keys in the order the document writes them, rather than
-    // becoming document values first.
-    std::string vertices_text(Model_shape const& s)
+    // to text, keys in the order the document writes them, in pieces of about
+    // a megabyte handed to put, rather than becoming document values first.
+    // Their joints' references were worked out when the document was made.
+    template <class Put>
+    void put_vertices(Model_shape const& s, Put& put) const
     {
+        constexpr std::size_t piece = 1 << 20;
         std::string out = "[";
-        out.reserve(s.vertices.size() * 64);
+        out.reserve(piece + 4096);
         auto number = [&](float f) {
             if (std::isnan(f)) {
                 out += "\"nan\"";
@@ -705,6 +713,9 @@ private:
             }
         };
         char const* const gap = pretty_ ? "\n" : "";
+        static std::string const null = "null";
+        shape_class const* last = nullptr;
+        std::string const* last_text = &null;
         for (std::size_t i = 0; i < s.vertices.size(); ++i) {
             Model_vertex const& v = s.vertices[i];
             out += i ? "," : "";
@@ -722,7 +733,11 @@ private:
                 for (Model_binding const& b : v.skin.bindings()) {
                     out += first ? "{\"joint\":" : ",{\"joint\":";
                     first = false;
-                    out += b.joint ? quoted_reference(*static_cast<Model_shape*>(b.joint)) : std::string("null");
+                    if (b.joint != last) {
+                        last = b.joint;
+                        last_text = b.joint ? &quoted_.at(static_cast<Model_shape*>(b.joint)) : &null;
+                    }
+                    out += *last_text;
                     out += ",\"weight\":";
                     number(b.weight);
                     out += '}';
@@ -730,10 +745,27 @@ private:
                 out += ']';
             }
             out += '}';
+            if (out.size() >= piece) {
+                put(out.data(), out.size());
+                out.clear();
+            }
         }
         out += gap;
         out += ']';
-        return out;
+        put(out.data(), out.size());
+    }
+
+    // Works out, before the document is finished, the references of every
+    // joint a mesh's vertices name (an id given here must stand in its shape).
+    void quote_vertex_joints(Model_shape const& s)
+    {
+        shape_class* last = nullptr;
+        for (Model_vertex const& v : s.vertices)
+            for (Model_binding const& b : v.skin.bindings())
+                if (b.joint && b.joint != last) {
+                    last = b.joint;
+                    quoted_reference(*static_cast<Model_shape*>(b.joint));
+                }
     }
 
     std::string const& quoted_reference(Model_shape& target)
@@ -744,9 +776,10 @@ private:
         return quoted_.emplace(&target, json(reference(target)).dump()).first->second;
     }
 
-    json spliced(std::string text)
+    json spliced(Model_shape const& mesh)
     {
-        splices_.push_back(std::move(text));
+        quote_vertex_joints(mesh);
+        splices_.push_back(&mesh);
         return marker_ + std::to_string(splices_.size() - 1);
     }
 
@@ -827,7 +860,7 @@ private:
         if (!s.skin.bindings().empty())
             node["skin"] = skin(s.skin);
         if (s.type == shape_type_polygon_mesh)
-            node["vertices"] = spliced(vertices_text(s));
+            node["vertices"] = spliced(s);
         if (s.type == shape_type_line) {
             json points = json::array();
             for (Model_control_point const& p : s.points) {
@@ -901,7 +934,7 @@ private:
     std::map<Model_shape*, std::string> assigned_;
     std::unordered_map<Model_shape const*, std::string> references_;
     std::unordered_map<Model_shape const*, std::string> quoted_;
-    std::vector<std::string> splices_;
+    std::vector<Model_shape const*> splices_;
     bool pretty_;
     std::string marker_;
 };
@@ -964,13 +997,31 @@ void read_scene(Model_scene& scene, std::string const& json_text)
 
 void read_scene_file(Model_scene& scene, std::string const& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read whole into one buffer of the file's size: the parser walks it as a string.
+    std::string text;
+    {
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        if (!in)
+            throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
+        if (std::fseek(in, 0, SEEK_END) == 0) {
+            long const size = std::ftell(in);
+            std::fseek(in, 0, SEEK_SET);
+            if (size > 0) {
+                text.resize(static_cast<std::size_t>(size));
+                text.resize(std::fread(text.data(), 1, text.size(), in));
+            }
+        }
+        // Whatever the size did not tell (a file that grew, or one that cannot seek).
+        char chunk[1 << 16];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+            text.append(chunk, n);
+        int const error = std::ferror(in) ? errno : 0;
+        std::fclose(in);
+        if (error)
+            throw host_error("cannot read scene file " + path + ": " + std::strerror(error));
+    }
     try {
-        read_scene(scene, text.str());
+        read_scene(scene, text);
     } catch (host_error const& e) {
         throw host_error(path + ": " + e.what());
     }
@@ -992,8 +1043,7 @@ void write_document(Model_scene& scene, bool pretty, Put&& put)
         std::size_t const end = text.find('"', at + marker.size());
         std::size_t const index = std::stoul(text.substr(at + marker.size(), end - at - marker.size()));
         put(text.data() + done, at - done);
-        std::string const& spliced = writer.splices().at(index);
-        put(spliced.data(), spliced.size());
+        writer.put_splice(index, put);
         done = end + 1;
     }
     put(text.data() + done, text.size() - done);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libboost-dev librapidxml-dev nlohmann-json3-dev libgtest-dev libgmock-dev
-          libtinygltf-dev libcli11-dev binutils)
+          libtinygltf-dev libcli11-dev rapidjson-dev binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

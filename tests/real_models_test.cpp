@@ -1,6 +1,7 @@
 // Real rigged models: every skin of each model survives "Save skin" and
 // "Load skin" in both forms, weights bit for bit.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <filesystem>
@@ -129,6 +130,37 @@ std::vector<std::vector<std::pair<std::size_t, float>>> vertex_skins(host::Model
             out.push_back(entry);
         }
     return out;
+}
+
+// A model's scene written as a scene file and read back: every vertex in its
+// place with its position and skin, and the file written again the same.
+TEST_P(RealModels, SceneFilesKeepEveryVertex)
+{
+    std::string const path = models_folder() + "/" + GetParam().file;
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << "no model at " << path << " (the shared models folder is absent)";
+    test::Session source;
+    host::read_gltf_scene(source.scene, path);
+    auto bits = [](float f) {
+        std::uint32_t b;
+        std::memcpy(&b, &f, sizeof b);
+        return b;
+    };
+    auto positions = [&](host::Model_scene& scene) {
+        std::vector<std::array<std::uint32_t, 3>> out;
+        for (host::Model_shape* s : scene.shapes_in_order())
+            for (auto const& v : s->vertices)
+                out.push_back({bits(v.position.x), bits(v.position.y), bits(v.position.z)});
+        return out;
+    };
+    for (bool pretty : {false, true}) {
+        std::string const written = host::write_scene(source.scene, pretty);
+        test::Session back;
+        back.load_scene(written);
+        EXPECT_EQ(vertex_skins(back.scene), vertex_skins(source.scene));
+        EXPECT_EQ(positions(back.scene), positions(source.scene));
+        EXPECT_EQ(host::write_scene(back.scene, pretty), written);
+    }
 }
 
 TEST_P(RealModels, SkinsGoBackOutToGltf)

@@ -1,6 +1,8 @@
 // Scene files of the reference host.
 #include <cmath>
 
+#include <nlohmann/json.hpp>
+
 #include "support.h"
 
 namespace {
@@ -162,3 +164,34 @@ TEST(SceneFiles, MinusZeroKeepsItsSignAndCyclicSkinsAreRefused)
 }
 
 }  // namespace
+
+TEST(SceneFiles, LongVertexListsAreWrittenWholeAcrossPieces)
+{
+    // A list of some megabytes is written in pieces; every vertex must come
+    // out in order, with its joint's reference (here one that needs escaping).
+    int const count = 40000;
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "a\"b"}, {"kind": "rotator", "name": "c"}, {"kind": "polygon", "name": "m"}]}})");
+    auto& mesh = session.shape("root/m");
+    for (int i = 0; i < count; ++i) {
+        host::Model_vertex v(&session.scene);
+        v.position = {static_cast<float>(i), 0.5f, -0.0f};
+        v.skin.add(session.scene.root().children()[i % 2].get(), static_cast<float>(i % 8) / 8);
+        mesh.vertices.push_back(std::move(v));
+    }
+    for (bool pretty : {false, true}) {
+        std::string const written = host::write_scene(session.scene, pretty);
+        ASSERT_GT(written.size(), 2u << 20);
+        auto const vertices = nlohmann::json::parse(written)["root"]["children"][2]["vertices"];
+        ASSERT_EQ(vertices.size(), static_cast<std::size_t>(count));
+        for (int i = 0; i < count; i += 997) {
+            auto const& v = vertices[static_cast<std::size_t>(i)];
+            EXPECT_EQ(v["position"], nlohmann::json({i, 0.5, -0.0})) << i;
+            nlohmann::json const binding = {{"joint", i % 2 ? "root/c" : "root/a\"b"}, {"weight", (i % 8) / 8.0}};
+            EXPECT_EQ(v["skin"], nlohmann::json::array({binding}))
+                << i;
+        }
+        EXPECT_TRUE(std::signbit(vertices.back()["position"][2].get<double>()));
+    }
+}
