@@ -125,6 +125,7 @@ struct Bytes {
         data.insert(data.end(), s.begin(), s.end());
         return *this;
     }
+    std::string str() const { return std::string(data.begin(), data.end()); }
     Bytes& byte(unsigned char b)
     {
         data.push_back(static_cast<char>(b));

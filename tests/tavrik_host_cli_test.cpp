@@ -627,6 +627,66 @@ TEST(TavrikHostCli, ReadersOfSkinFilesNeverCrashAndSayWhereAFileBreaks)
     std::remove(file.c_str());
 }
 
+// A rig whose names changed: the map carries the file across, and remap
+// writes the renamed file, refusing names the form cannot hold.
+TEST(TavrikHostCli, NameMapsCarrySkinsAcrossRenamedRigs)
+{
+    std::string const file = scratch("map.vsk"), map = scratch("m.map"), out = scratch("map_out.vsk");
+    std::string const loaded = scratch("map_loaded.json"), renamed = scratch("map_renamed.json");
+    ASSERT_EQ(run("--quiet save '" + source + "/examples/character.json' '" + file + "'").code, 0);
+    std::string scene = contents(source + "/examples/character_unbound.json");
+    scene.replace(scene.find("\"name\": \"arm\""), 13, "\"name\": \"upper_arm\"");
+    std::ofstream(renamed) << scene;
+    std::ofstream(map) << "# the arm was renamed\narm = upper_arm\nleg = thigh\n";
+    Outcome check = run("check '" + renamed + "' '" + file + "' --map '" + map + "'");
+    EXPECT_EQ(check.code, 0) << check.output;
+    EXPECT_NE(check.output.find("line 2, arm = upper_arm: 2 names changed"), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find("line 3, leg = thigh: changed no name (a typo?)"), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find("rotator upper_arm: binds root/figure/skeleton/hips/spine/upper_arm"), std::string::npos)
+        << check.output;
+    EXPECT_EQ(run("--quiet load '" + renamed + "' '" + file + "' '" + loaded + "' --map '" + map + "'").code, 0);
+    // remap: the renamed file loads without a map; one the map leaves alone is the same bytes.
+    EXPECT_EQ(run("--quiet remap '" + file + "' '" + out + "' --map '" + map + "'").code, 0);
+    EXPECT_EQ(run("check '" + renamed + "' '" + out + "'").code, 0);
+    std::ofstream(map) << "nothing = here\n";
+    EXPECT_EQ(run("--quiet remap '" + file + "' '" + out + "' --map '" + map + "'").code, 0);
+    EXPECT_EQ(contents(out), contents(file));
+    std::remove(out.c_str());
+    std::ofstream(map) << "arm = up:per\nfrob\n";
+    Outcome bad = run("remap '" + file + "' '" + out + "' --map '" + map + "'");
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.output.find("m.map, line 2: not a rule"), std::string::npos) << bad.output;
+    std::ofstream(map) << "shapes:\narm = up:per\n";
+    Outcome refused = run("remap '" + file + "' '" + out + "' --map '" + map + "'");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.output.find("the map renames the shape \"arm\" to \"up:per\""), std::string::npos) << refused.output;
+    EXPECT_FALSE(exists(out));
+
+    // The shared Fox with the prefix b_ gone from every joint: nothing lost with the map.
+    std::string const fox = source + "/../shared/data/models/Fox/glTF-Binary/Fox.glb";
+    if (!exists(fox))
+        GTEST_SKIP() << "no model at " << fox << " (the shared models folder is absent)";
+    std::string const bound = scratch("fox.json"), cleared = scratch("fox_cleared.json");
+    ASSERT_EQ(run("--quiet from-gltf '" + fox + "' '" + bound + "'").code, 0);
+    ASSERT_EQ(run("--quiet save '" + bound + "' '" + file + "'").code, 0);
+    ASSERT_EQ(run("--quiet clear '" + bound + "' '" + cleared + "'").code, 0);
+    auto strip_b = [](std::string text) {
+        for (char const* from : {"\"b_", "/b_"})
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+                text.erase(at + 1, 2);
+        return text;
+    };
+    std::ofstream(renamed) << strip_b(contents(cleared));
+    std::ofstream(scratch("fox_expected.json")) << strip_b(contents(bound));
+    EXPECT_EQ(run("check '" + renamed + "' '" + file + "'").code, 1);
+    std::ofstream(map) << "strip-prefix b_\n";
+    EXPECT_EQ(run("check '" + renamed + "' '" + file + "' --map '" + map + "'").code, 0);
+    ASSERT_EQ(run("--quiet load '" + renamed + "' '" + file + "' '" + loaded + "' --map '" + map + "'").code, 0);
+    EXPECT_EQ(run("show '" + loaded + "'").output, run("show '" + scratch("fox_expected.json") + "'").output);
+    for (std::string const& path : {file, map, loaded, renamed, bound, cleared, scratch("fox_expected.json")})
+        std::remove(path.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

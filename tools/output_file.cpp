@@ -348,3 +348,15 @@ Input_file::~Input_file()
 }
 
 }  // namespace tools
+
+namespace tools {
+
+Temporary_file::Temporary_file(std::string const& stem)
+    : path_(create_exclusively(temporary_directory(), stem, -1, stem))
+{
+    remember_temporary(path_);
+}
+
+Temporary_file::~Temporary_file() { remove_file(path_); }
+
+}  // namespace tools

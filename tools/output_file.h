@@ -71,6 +71,20 @@ private:
     bool temporary_ = false;
 };
 
+// A file of the tool's own in the temporary directory (a skin file with its
+// names mapped, for one), removed when it goes, and on SIGINT and SIGTERM.
+class Temporary_file {
+public:
+    explicit Temporary_file(std::string const& stem);
+    Temporary_file(Temporary_file const&) = delete;
+    Temporary_file& operator=(Temporary_file const&) = delete;
+    ~Temporary_file();
+    std::string const& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 // The system's reason for the last failure, as "No space left on device".
 std::string system_reason(int error);
 

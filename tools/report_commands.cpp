@@ -126,8 +126,9 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
 }
 
 int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_name,
-          std::string const& file_path, std::map<int, int> const& items, bool as_json)
+          Mapped_input const& file, std::map<int, int> const& items, bool as_json)
 {
+    std::string const& file_path = file.path();
     // The load itself, through the real plug-in, on a copy of the scene that
     // is never written.
     auto resources = plugin.resources();
@@ -151,6 +152,8 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
         out["version"] = report_version;
         out["scene"] = scene_path;
         out["file"] = file_name;
+        if (file.mapped())
+            out["map"] = file.report_json();
         out["records"] = account.record_entries;
         out["joints_not_found"] = account.joint_entries;
         out["totals"] = {{"records", account.records},
@@ -164,7 +167,7 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
             out["broken"] = account.broken;
         std::cout << out.dump(2) << "\n";
     } else {
-        std::string out = account.report;
+        std::string out = file.report("") + account.report;
         if (account.terminated)
             out += "the load ended early: the file is cut or broken\n";
         if (!account.broken.empty())

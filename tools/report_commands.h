@@ -9,6 +9,7 @@
 #include <string>
 
 #include "library.h"
+#include "map_commands.h"
 
 namespace tools {
 
@@ -19,7 +20,8 @@ int inspect(std::string const& name, std::string const& path, bool json);
 // A dry run of "Load skin" of file into the scene through the real plug-in,
 // with the load dialog's items; nothing is written. Exit code 0 when every
 // record and joint resolves, 1 when something would be lost, 2 on error.
+// With a name map, the report names the mapped names and what each rule changed.
 int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_name,
-          std::string const& file_path, std::map<int, int> const& items, bool json);
+          Mapped_input const& file, std::map<int, int> const& items, bool json);
 
 }  // namespace tools

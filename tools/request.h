@@ -16,6 +16,7 @@ struct Request {
     bool normalize = false;
     bool strict = false;
     bool pretty = false;  // scene files indented
+    std::string map;      // a name map for the skin file's names
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };

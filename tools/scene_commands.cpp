@@ -8,6 +8,7 @@
 #include "exchange.h"
 #include "library.h"
 #include "load_analysis.h"
+#include "map_commands.h"
 #include "output_file.h"
 #include "progress_bar.h"
 #include "scene_files.h"
@@ -214,20 +215,23 @@ int run_scene_command(std::string const& command, Request const& request)
     if (command == "load") {
         Input_file file(files[1]);
         refuse_same_file({files[0], files[1]}, files[2]);
+        Mapped_input const mapped(file.path(), request.map);
+        if (!request.quiet)
+            std::cerr << mapped.report("tavrik-host: ");
         refuse_glb_without_model(files[0], files[2]);
         read_any_scene(scene, files[0]);
         services.special_characters = scene.special_characters;
         Output_file out(files[2]);
         if (request.cancel) {
             services.dialog_answers.push_back(answer);
-            host::run_load(plugin, services, scene, file.path());
+            host::run_load(plugin, services, scene, mapped.path());
             if (!write_any_scene(scene, out, files[0], request.pretty))
                 return exit_lost;
             say("cancelled, nothing changed");
             return exit_done;
         }
         Skins const before = skins_of(scene);
-        Load_account const account = load_and_account(plugin, services, scene, file.path(), load_items(request));
+        Load_account const account = load_and_account(plugin, services, scene, mapped.path(), load_items(request));
         bar.finish();
         // The importer shows a message only when it could not read the file.
         if (!services.message_boxes.empty()) {

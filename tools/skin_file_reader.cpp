@@ -216,8 +216,10 @@ void Skin_file_reader::read_binary(Skin_file_events& events)
         record.depth = depth;
         char const* word = get_string(code);
         record.kind = word ? word : code == other_kind_code ? "(other kind)" : "(code " + std::to_string(code) + ")";
+        std::uint64_t const name_at = in.position();
         read_name("a record's name");
         record.name = name;
+        events.name(Name_span{name_at, name, false, 0});
         need(4, "a point count");
         record.count = read_int();
         if (record.count < 0)
@@ -235,8 +237,10 @@ void Skin_file_reader::read_binary(Skin_file_events& events)
                 std::int32_t const bits = read_int();
                 File_binding binding;
                 std::memcpy(&binding.weight, &bits, sizeof binding.weight);
+                std::uint64_t const name_at = in.position();
                 read_name("a joint name");
                 binding.joint = intern(name, skin_format::component_end);
+                events.name(Name_span{name_at, name, true, binding.joint});
                 point.push_back(binding);
             }
             events.point(point);
@@ -272,6 +276,7 @@ void Skin_file_reader::read_text(Skin_file_events& events)
 {
     Bytes& in = *bytes_;
     long line_number = 0;
+    std::uint64_t line_start = 0;  // the byte offset of the line
     std::string line;
     auto broken = [&](std::string const& what) -> void { throw Broken_file("line " + std::to_string(line_number), what); };
     // The next line without its end; false at the end of the file.
@@ -280,6 +285,7 @@ void Skin_file_reader::read_text(Skin_file_events& events)
             return false;
         line.clear();
         ++line_number;
+        line_start = in.position();
         if (!in.until('\n', line, max_line) && !in.at_end())
             broken("a line longer than " + std::to_string(max_line) + " bytes");
         if (!line.empty() && line.back() == '\r')
@@ -301,6 +307,8 @@ void Skin_file_reader::read_text(Skin_file_events& events)
         record.code = parsed.code;
         record.kind = line.substr(nested ? 1 : 0, first - (nested ? 1 : 0));
         record.name = std::string(parsed.name);
+        events.name(Name_span{line_start + static_cast<std::uint64_t>(parsed.name.data() - line.c_str()), parsed.name,
+                              false, 0});
         record.count = parsed.count;
         if (record.count < 0)
             broken("a negative point count");
@@ -333,6 +341,8 @@ void Skin_file_reader::read_text(Skin_file_events& events)
                     broken("a joint name that does not end with its separator and \":\"");
                 raw.assign(joint.data(), joint.size());
                 binding.joint = intern(raw, joint[0]);
+                events.name(Name_span{line_start + static_cast<std::uint64_t>(joint.data() - line.c_str()), joint, true,
+                                      binding.joint});
                 p += joint.size();
                 point.push_back(binding);
             }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -44,11 +45,23 @@ public:
     Broken_file(std::string const& where, std::string const& what) : std::runtime_error(where + ": " + what) {}
 };
 
+// Where a name stands in the file's bytes: a record's name, or a joint name
+// as written (text: with its separators and the closing ":"; binary: the
+// components with their 0xFF bytes, without the closing 0x00).
+struct Name_span {
+    std::uint64_t offset = 0;
+    std::string_view bytes;
+    bool joint = false;
+    std::size_t index = 0;  // the joint's index in the reader's table
+};
+
 // What a reader reports, in file order: each record, then its points, then
-// the records nested in it, then its end.
+// the records nested in it, then its end. A name's span comes before the
+// record or point it belongs to.
 class Skin_file_events {
 public:
     virtual ~Skin_file_events() = default;
+    virtual void name(Name_span const&) {}
     virtual void record(File_record const&) {}
     virtual void point(std::vector<File_binding> const&) {}
     virtual void record_end(int /*depth*/) {}

@@ -13,10 +13,12 @@
 
 #include "gltf_commands.h"
 #include "library.h"
+#include "map_commands.h"
 #include "output_file.h"
 #include "report_commands.h"
 #include "request.h"
 #include "scene_commands.h"
+#include "skin_file_reader.h"
 
 namespace {
 
@@ -25,11 +27,11 @@ using tools::Request;
 std::vector<std::string> const no_yes = {"no", "yes"};
 
 std::string const command_list =
-    "commands: menu, save, load, check, inspect, clear, joint-clear, reset, show, from-gltf, to-gltf, help "
+    "commands: menu, save, load, check, inspect, remap, clear, joint-clear, reset, show, from-gltf, to-gltf, help "
     "(tavrik-host COMMAND --help for each)";
 
 int run_command(std::string const& command, Request const& request)
-{
+try {
     if (command == "inspect") {
         tools::Input_file file(request.files[0]);
         return tools::inspect(file.name() == "standard input" ? "-" : request.files[0], file.path(), request.json);
@@ -37,12 +39,23 @@ int run_command(std::string const& command, Request const& request)
     if (command == "check") {
         host::Plugin plugin(request.plugin);
         tools::Input_file file(request.files[1]);
-        return tools::check(plugin, request.language, request.files[0], request.files[1], file.path(),
+        tools::Mapped_input mapped(file.path(), request.map);
+        return tools::check(plugin, request.language, request.files[0], request.files[1], mapped,
                             tools::load_items(request), request.json);
     }
+    if (command == "remap")
+        return tools::remap(request);
     if (command == "from-gltf" || command == "to-gltf")
         return tools::run_gltf_command(command, request);
     return tools::run_scene_command(command, request);
+} catch (tools::Remap_refused const& e) {
+    // A map that would give a name the file cannot hold: refused, nothing loaded.
+    std::cerr << "tavrik-host: " << e.what() << "; nothing done\n";
+    return tools::exit_lost;
+} catch (tools::Broken_file const& e) {
+    std::cerr << "tavrik-host: cannot map the names of " << request.files.at(command == "remap" ? 0 : 1)
+              << ": it breaks at " << e.what() << "\n";
+    return tools::exit_failed;
 }
 
 int run(int argc, char** argv)
@@ -69,7 +82,8 @@ int run(int argc, char** argv)
         {"FILE", "a skin file (.vsk), or - for standard input"},
         {"OUT", "where the scene is written (- for standard output)"},
         {"MODEL", "a .gltf or .glb model"},
-        {"GLB", "where the .glb is written (- for standard output)"}};
+        {"GLB", "where the .glb is written (- for standard output)"},
+        {"NEWFILE", "where the skin file is written (- for standard output)"}};
     // A skin file to read may be standard input.
     CLI::Validator const existing_or_stdin(
         [](std::string& value) { return value == "-" ? std::string() : CLI::ExistingFile(value); }, "FILE");
@@ -120,6 +134,11 @@ int run(int argc, char** argv)
     load_options(load);
     choice(load, "verbose", no_yes, "the plug-in's trace");
     load->add_flag("--strict", request.strict, "write no OUT when anything was lost");
+    auto map_option = [&](CLI::App* command) {
+        return command->add_option("--map", request.map, "a name map applied to the file's names before it is read")
+            ->check(CLI::ExistingFile);
+    };
+    map_option(load);
     cancel(load);
     CLI::App* check = app.add_subcommand(
         "check", "a dry run of \"Load skin\": what each record would bind, what it would lose and why; exit 0 "
@@ -127,6 +146,12 @@ int run(int argc, char** argv)
     positional(check, {"SCENE", "FILE"}, 2);
     load_options(check);
     check->add_flag("--json", request.json, "the report as JSON");
+    map_option(check);
+    CLI::App* remap = app.add_subcommand(
+        "remap", "the skin file written again in its form with its names mapped (byte for byte the same where no "
+                 "rule applies); exit 1 when a new name cannot be written, nothing written");
+    positional(remap, {"FILE", "NEWFILE"}, 1);
+    map_option(remap)->required();
     CLI::App* inspect = app.add_subcommand(
         "inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file");
     positional(inspect, {"FILE"}, 1);

@@ -1,0 +1,211 @@
+#include "skin_file_remap.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "format.h"
+#include "names.h"
+#include "output_file.h"
+#include "skin_file_reader.h"
+
+namespace tools {
+
+namespace {
+
+// The plug-in reads each name and each joint name component into 256 bytes.
+constexpr std::size_t longest_name = 255;
+
+std::string shown(std::string const& name) { return "\"" + name + "\""; }
+
+class Remapper : public Skin_file_events {
+public:
+    Remapper(std::string const& in_path, std::string const& out_path, Name_map& map, Skin_file_reader const& reader)
+        : map_(map), reader_(reader), in_path_(in_path), out_path_(out_path), buffer_(1 << 20)
+    {
+        in_ = std::fopen(in_path.c_str(), "rb");
+        if (!in_)
+            throw std::runtime_error("cannot open " + in_path + ": " + system_reason(errno));
+        out_ = std::fopen(out_path.c_str(), "wb");
+        if (!out_) {
+            int const error = errno;
+            std::fclose(in_);
+            throw std::runtime_error("cannot write " + out_path + ": " + system_reason(error));
+        }
+    }
+    ~Remapper() override
+    {
+        if (in_)
+            std::fclose(in_);
+        if (out_)
+            std::fclose(out_);
+    }
+
+    void name(Name_span const& span) override
+    {
+        std::string const* replacement = span.joint ? joint(span) : record_name(span);
+        copy(span.offset - done_);
+        if (replacement) {
+            skip(span.bytes.size());
+            put(replacement->data(), replacement->size());
+        } else {
+            copy(span.bytes.size());
+        }
+    }
+
+    void finish()
+    {
+        copy(SIZE_MAX);
+        bool const ok = std::fflush(out_) == 0 && !std::ferror(out_);
+        int const error = errno;
+        bool const closed = std::fclose(out_) == 0;
+        out_ = nullptr;
+        if (!ok || !closed)
+            throw std::runtime_error("cannot write " + out_path_ + ": " + system_reason(error));
+    }
+
+    Remap_result result;
+
+private:
+    // The joint's name as it is to be written, or null to keep its bytes.
+    std::string const* joint(Name_span const& span)
+    {
+        if (span.index >= joints_.size())
+            joints_.resize(span.index + 1);
+        auto& known = joints_[span.index];
+        if (known)
+            return known->empty() ? nullptr : &*known;
+        ++result.joints;
+        File_joint const& file_joint = reader_.joints()[span.index];
+        std::vector<std::string> mapped;
+        bool changed = false;
+        for (std::string const& c : file_joint.components) {
+            mapped.push_back(component(c));
+            changed = changed || mapped.back() != c;
+        }
+        known.emplace();
+        if (!changed)
+            return nullptr;
+        ++result.joints_renamed;
+        std::string path;  // the binary form: components ended by 0xFF, the last by 0x00
+        for (std::size_t i = 0; i < mapped.size(); ++i) {
+            std::string const& c = mapped[i];
+            if (c.find_first_of(std::string("\0\xFF", 2)) != std::string::npos || c.size() > longest_name || c.empty())
+                refuse_joint(file_joint, mapped, c.empty() ? "an empty name" :
+                             c.size() > longest_name ? "a name longer than 255 bytes" :
+                             "the byte 0x00 or 0xFF, which no form can hold in a name");
+            path += c;
+            path += i + 1 < mapped.size() ? '\xFF' : '\0';
+        }
+        if (result.binary) {
+            path.pop_back();
+            *known = path;
+        } else {
+            char const separator = text_path_separator(path);
+            if (separator == 0)
+                refuse_joint(file_joint, mapped,
+                             "a name the text form cannot hold (every separator occurs in it, a component starts "
+                             "with \":\", or it holds a line break); remap a binary file");
+            path.pop_back();
+            *known = separator + path + separator + ":";
+        }
+        return &*known;
+    }
+
+    std::string const* record_name(Name_span const& span)
+    {
+        ++result.records;
+        std::string const name(span.bytes);
+        auto found = records_.find(name);
+        if (found == records_.end()) {
+            std::string mapped = map_.apply(name, Name_map::Scope::shapes);
+            if (mapped != name) {
+                char const* problem = mapped.empty()                      ? "an empty name"
+                                      : mapped.size() > longest_name      ? "a name longer than 255 bytes"
+                                      : mapped.find('\0') != std::string::npos ? "the byte 0x00, which no form can hold"
+                                      : !result.binary && !skin_format::is_text_safe_name(mapped.c_str())
+                                          ? "a name the text form cannot hold (\":\" or a line break); remap a binary file"
+                                          : nullptr;
+                if (problem)
+                    throw Remap_refused("the map renames the shape " + shown(name) + " to " + shown(mapped) + ", " +
+                                        problem);
+            } else {
+                mapped.clear();  // kept as it is
+            }
+            found = records_.emplace(name, std::move(mapped)).first;
+        }
+        if (found->second.empty())
+            return nullptr;
+        ++result.records_renamed;
+        return &found->second;
+    }
+
+    std::string const& component(std::string const& c)
+    {
+        auto found = components_.find(c);
+        if (found == components_.end())
+            found = components_.emplace(c, map_.apply(c, Name_map::Scope::joints)).first;
+        return found->second;
+    }
+
+    [[noreturn]] void refuse_joint(File_joint const& joint, std::vector<std::string> const& mapped, char const* why)
+    {
+        throw Remap_refused("the map renames the joint " + shown(joint.text) + " to " + shown(joint_text(mapped)) +
+                            ", " + why);
+    }
+
+    // Copies up to n bytes of the input (to its end for SIZE_MAX).
+    void copy(std::uint64_t n)
+    {
+        while (n > 0) {
+            std::size_t const want = static_cast<std::size_t>(std::min<std::uint64_t>(n, buffer_.size()));
+            std::size_t const got = std::fread(buffer_.data(), 1, want, in_);
+            if (got == 0) {
+                if (std::ferror(in_))
+                    throw std::runtime_error("cannot read " + in_path_ + ": " + system_reason(errno));
+                return;
+            }
+            put(buffer_.data(), got);
+            done_ += got;
+            n -= got;
+        }
+    }
+    void skip(std::uint64_t n)
+    {
+        if (std::fseek(in_, static_cast<long>(n), SEEK_CUR) != 0)
+            throw std::runtime_error("cannot read " + in_path_ + ": " + system_reason(errno));
+        done_ += n;
+    }
+    void put(char const* data, std::size_t n)
+    {
+        if (std::fwrite(data, 1, n, out_) != n)
+            throw std::runtime_error("cannot write " + out_path_ + ": " + system_reason(errno));
+    }
+
+    Name_map& map_;
+    Skin_file_reader const& reader_;
+    std::string in_path_, out_path_;
+    std::FILE* in_ = nullptr;
+    std::FILE* out_ = nullptr;
+    std::uint64_t done_ = 0;  // input bytes copied or skipped
+    std::vector<char> buffer_;
+    std::vector<std::optional<std::string>> joints_;  // by joint index: empty when kept
+    std::unordered_map<std::string, std::string> components_, records_;
+};
+
+}  // namespace
+
+Remap_result remap_skin_file(std::string const& in_path, std::string const& out_path, Name_map& map)
+{
+    Skin_file_reader reader(in_path);
+    Remapper remapper(in_path, out_path, map, reader);
+    remapper.result.binary = reader.binary();
+    reader.read(remapper);
+    remapper.finish();
+    return remapper.result;
+}
+
+}  // namespace tools
