@@ -20,14 +20,14 @@ int run_gltf_command(std::string const& command, Request const& request)
     auto const& files = request.files;
     if (command == "from-gltf") {
         refuse_same_file({files[0]}, files[1]);
-        host::read_gltf_scene(scene, files[0]);
+        read_any_scene(scene, files[0], request.select);
         Output_file out(files[1]);
         out.write([&](std::string const& path) { host::write_scene_file(scene, path, request.pretty); });
         out.keep();
         return exit_done;
     }
     refuse_same_file({files[0], files[1]}, files[2]);
-    read_any_scene(scene, files[0]);
+    read_any_scene(scene, files[0], request.select);
     Output_file out(files[2]);
     return write_model(scene, out, files[1], request.normalize) ? exit_done : exit_lost;
 }

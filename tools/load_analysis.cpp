@@ -178,6 +178,9 @@ public:
             entry["target"] = outcome_->target->path();
             text += "binds " + outcome_->target->path();
             previous_ = outcome_->target;
+            account_.targets.insert(outcome_->target);
+            if (record_.depth == 0)
+                warn_if_deeper(*outcome_->target);
         } else if (!outcome_->reached) {
             entry["target"] = nullptr;
             entry["reason_code"] = "not_reached";
@@ -191,6 +194,8 @@ public:
             entry["reason"] = why.text;
             text += "matches nothing (" + why.text + ")";
             account_.bindings_lost += record_lost_;
+            if (!inside_unmatched_)
+                account_.failed_records.push_back(record_);
         }
         account_.record_entries.push_back(entry);
         account_.report += text + "\n";
@@ -205,6 +210,7 @@ public:
             if (evidence_[j].uses == 0 || evidence_[j].present > 0)
                 continue;
             account_.bindings_lost += evidence_[j].uses;
+            account_.failed_joints.push_back(joints_[j].components);
             json entry = {{"bindings_lost", evidence_[j].uses}, {"reason_code", "joint_not_found"}};
             put_name(entry, joints_[j].text);
             joint_lines_.emplace_back(joints_[j].text, evidence_[j].uses);
@@ -216,6 +222,22 @@ public:
     }
 
 private:
+    // A save starts its top-level records at the root part or at a selected
+    // shape: a top record bound below those came from another selection.
+    void warn_if_deeper(host::Model_shape& target)
+    {
+        if (target.parent() == nullptr ||
+            std::find(scene_.active.begin(), scene_.active.end(), &target) != scene_.active.end())
+            return;
+        std::string text = "the file's top record " + record_.kind + " " + record_.name + " binds " + target.path() +
+                           ", below where a save of it would have started (the file was saved from another selection)";
+        if (get_code(scene_.root()) == record_.code && scene_.root().name == record_.name)
+            text += "; --select none binds it to the root part " + scene_.root().path();
+        else
+            text += "; --select " + target.path() + " binds it there as the top record";
+        account_.warnings.push_back(text);
+    }
+
     static std::string indent(int depth) { return std::string(static_cast<std::size_t>(std::min(depth, 64)) * 2, ' '); }
 
     std::string trimmed(std::string_view component) const
@@ -312,6 +334,8 @@ Load_account load_and_account(host::Plugin const& plugin, host::Host_services& s
             account.broken = e.what();
         }
         accounting.end();
+        for (File_joint const& joint : reader.joints())
+            account.file_components.insert(joint.components.begin(), joint.components.end());
     } catch (Broken_file const& e) {
         account.broken = e.what();
     }

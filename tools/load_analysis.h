@@ -7,6 +7,8 @@
 #pragma once
 
 #include <map>
+#include <set>
+#include <vector>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +16,7 @@
 #include "library.h"
 #include "scene_model.h"
 #include "services.h"
+#include "skin_file_reader.h"
 
 namespace tools {
 
@@ -29,6 +32,15 @@ struct Load_account {
     std::string report;                 // a line per record and per joint not found
     nlohmann::json record_entries = nlohmann::json::array();
     nlohmann::json joint_entries = nlohmann::json::array();
+    std::vector<std::string> warnings;  // the file was saved from another selection, for one
+
+    // What suggestions start from: the joint names that failed (components),
+    // the records that matched nothing of themselves, every component name
+    // the file uses, and the shapes the records bound.
+    std::vector<std::vector<std::string>> failed_joints;
+    std::vector<File_record> failed_records;
+    std::set<std::string> file_components;
+    std::set<host::Model_shape const*> targets;
 
     bool something_lost() const { return matched < records || bindings_lost > 0 || terminated || !broken.empty(); }
 };

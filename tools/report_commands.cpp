@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
+#include <fstream>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
 
 #include "json_report.h"
 #include "load_analysis.h"
+#include "scene_commands.h"
 #include "scene_files.h"
 #include "skin_file_reader.h"
+#include "suggestions.h"
 
 namespace tools {
 
@@ -125,9 +129,14 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
     return 0;
 }
 
-int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_name,
-          Mapped_input const& file, std::map<int, int> const& items, bool as_json)
+int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file)
 {
+    std::string const& scene_path = request.files[0];
+    std::string const& file_name = request.files[1];
+    int const language = request.language;
+    std::vector<std::string> const& select = request.select;
+    std::map<int, int> const items = load_items(request);
+    bool const as_json = request.json;
     std::string const& file_path = file.path();
     // The load itself, through the real plug-in, on a copy of the scene that
     // is never written.
@@ -136,7 +145,7 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
     host::Model_scene scene(services);
     Load_account account;
     try {
-        read_any_scene(scene, scene_path);
+        read_any_scene(scene, scene_path, select);
         services.special_characters = scene.special_characters;
         account = load_and_account(plugin, services, scene, file_path, items);
     } catch (std::exception const& e) {
@@ -147,6 +156,19 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
     if (!account.broken.empty())
         return failed("broken_file", file_name + ": " + account.broken, as_json);
 
+    Suggestions const suggestions = suggest(scene, account);
+    if (!request.suggest_map.empty()) {
+        Output_file map(request.suggest_map);
+        map.write([&](std::string const& path) {
+            std::ofstream out(path, std::ios::binary);
+            out << map_text(suggestions, "# names suggested by tavrik-host check " + scene_path + " " + file_name +
+                                             "\n# read before use: tavrik-host check --map " + request.suggest_map + "\n");
+            if (!out.flush())
+                throw File_error("cannot write " + path + ": " + system_reason(errno));
+        });
+        map.keep();
+    }
+
     if (as_json) {
         json out;
         out["version"] = report_version;
@@ -156,6 +178,8 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
             out["map"] = file.report_json();
         out["records"] = account.record_entries;
         out["joints_not_found"] = account.joint_entries;
+        out["suggestions"] = suggestions.entries;
+        out["warnings"] = account.warnings;
         out["totals"] = {{"records", account.records},
                          {"records_matched", account.matched},
                          {"points_bound", account.points_bound},
@@ -172,6 +196,10 @@ int check(host::Plugin const& plugin, int language, std::string const& scene_pat
             out += "the load ended early: the file is cut or broken\n";
         if (!account.broken.empty())
             out += "the file breaks at " + account.broken + "\n";
+        if (!suggestions.report.empty())
+            out += "suggestions:\n" + suggestions.report;
+        for (std::string const& warning : account.warnings)
+            out += "warning: " + warning + "\n";
         out += "totals: " + std::to_string(account.matched) + " of " + plural(account.records, "record") +
                " matched, " + plural(account.points_bound, "point") + " bound, " +
                plural(account.bindings_lost, "binding") + " lost, " +

@@ -7,9 +7,11 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "library.h"
 #include "map_commands.h"
+#include "request.h"
 
 namespace tools {
 
@@ -21,7 +23,7 @@ int inspect(std::string const& name, std::string const& path, bool json);
 // with the load dialog's items; nothing is written. Exit code 0 when every
 // record and joint resolves, 1 when something would be lost, 2 on error.
 // With a name map, the report names the mapped names and what each rule changed.
-int check(host::Plugin const& plugin, int language, std::string const& scene_path, std::string const& file_name,
-          Mapped_input const& file, std::map<int, int> const& items, bool json);
+// With --suggest-map, the unambiguous suggestions are written as a name map.
+int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file);
 
 }  // namespace tools

@@ -17,6 +17,8 @@ struct Request {
     bool strict = false;
     bool pretty = false;  // scene files indented
     std::string map;      // a name map for the skin file's names
+    std::vector<std::string> select;
+    std::string suggest_map;  // where check writes its suggested name map  // shape paths that replace the scene's selection ("none": nothing)
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };

@@ -182,7 +182,7 @@ int run_scene_command(std::string const& command, Request const& request)
         return exit_done;
     }
     if (command == "show") {
-        read_any_scene(scene, files[0]);
+        read_any_scene(scene, files[0], request.select);
         show(scene);
         return exit_done;
     }
@@ -191,7 +191,7 @@ int run_scene_command(std::string const& command, Request const& request)
     answer.confirm = !request.cancel;
     if (command == "save") {
         refuse_same_file({files[0]}, files[1]);
-        read_any_scene(scene, files[0]);
+        read_any_scene(scene, files[0], request.select);
         services.special_characters = scene.special_characters;
         answer.values = dialog_values(request, {{"range", {10, {"all", "selected"}}},
                                                 {"form", {11, {"text", "binary"}}},
@@ -219,7 +219,7 @@ int run_scene_command(std::string const& command, Request const& request)
         if (!request.quiet)
             std::cerr << mapped.report("tavrik-host: ");
         refuse_glb_without_model(files[0], files[2]);
-        read_any_scene(scene, files[0]);
+        read_any_scene(scene, files[0], request.select);
         services.special_characters = scene.special_characters;
         Output_file out(files[2]);
         if (request.cancel) {
@@ -248,6 +248,8 @@ int run_scene_command(std::string const& command, Request const& request)
         }
         bool const lost = account.something_lost() || account.without_influence > 0;
         say(load_summary(changed, account, file.name()));
+        for (std::string const& warning : account.warnings)
+            say("warning: " + warning);
         if (lost && request.strict) {
             std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
             return exit_lost;
@@ -260,7 +262,7 @@ int run_scene_command(std::string const& command, Request const& request)
     int const index = command == "clear" ? 0 : command == "joint-clear" ? 1 : 2;
     refuse_same_file({files[0]}, files[1]);
     refuse_glb_without_model(files[0], files[1]);
-    read_any_scene(scene, files[0]);
+    read_any_scene(scene, files[0], request.select);
     Output_file out(files[1]);
     answer.values = dialog_values(request, {{"hold", {0, no_yes}}, {"active-only", {1, no_yes}}});
     services.dialog_answers.push_back(answer);

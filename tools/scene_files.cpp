@@ -25,12 +25,25 @@ bool ends_with(std::string const& path, char const* ending)
 
 bool is_gltf_model(std::string const& path) { return ends_with(path, ".gltf") || ends_with(path, ".glb"); }
 
-void read_any_scene(host::Model_scene& scene, std::string const& path)
+void read_any_scene(host::Model_scene& scene, std::string const& path, std::vector<std::string> const& select)
 {
     if (is_gltf_model(path))
         host::read_gltf_scene(scene, path);
     else
         host::read_scene_file(scene, path);
+    if (select.empty())
+        return;
+    std::vector<host::Model_shape*> active;
+    for (std::string const& reference : select) {
+        if (reference == "none")
+            continue;
+        host::Model_shape* shape = host::find_shape(scene, reference);
+        if (!shape)
+            throw File_error("--select " + reference + ": no shape of " + path + " has that path");
+        if (std::find(active.begin(), active.end(), shape) == active.end())
+            active.push_back(shape);
+    }
+    scene.active = active;
 }
 
 void refuse_glb_without_model(std::string const& scene_path, std::string const& out_path)

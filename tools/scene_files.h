@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "output_file.h"
 #include "scene_model.h"
@@ -13,7 +14,9 @@ namespace tools {
 
 bool is_gltf_model(std::string const& path);
 
-void read_any_scene(host::Model_scene& scene, std::string const& path);
+// Reads the scene; a selection given (shape paths, or "none") replaces the
+// one it comes with. Throws naming a path that names no shape.
+void read_any_scene(host::Model_scene& scene, std::string const& path, std::vector<std::string> const& select = {});
 
 // Refuses (before anything is read) a .glb output of a scene that is not a model.
 void refuse_glb_without_model(std::string const& scene_path, std::string const& out_path);

@@ -40,8 +40,7 @@ try {
         host::Plugin plugin(request.plugin);
         tools::Input_file file(request.files[1]);
         tools::Mapped_input mapped(file.path(), request.map);
-        return tools::check(plugin, request.language, request.files[0], request.files[1], mapped,
-                            tools::load_items(request), request.json);
+        return tools::check(plugin, request, mapped);
     }
     if (command == "remap")
         return tools::remap(request);
@@ -76,6 +75,10 @@ int run(int argc, char** argv)
     app.add_option("--lang", request.language, "the user's language")->check(CLI::IsMember({1033, 1041}));
     app.add_flag("--quiet", request.quiet, "no messages of the plug-in, no progress bar, no summary");
     app.add_flag("--pretty", request.pretty, "scene files written indented (compact otherwise)");
+    app.add_option("--select", request.select,
+                   "a shape path that replaces the scene's selection for the run (repeatable; none: nothing selected)")
+        ->take_all()
+        ->allow_extra_args(false);
 
     std::map<std::string, std::string> const file_help = {
         {"SCENE", "a scene file (JSON)"},
@@ -147,6 +150,8 @@ int run(int argc, char** argv)
     load_options(check);
     check->add_flag("--json", request.json, "the report as JSON");
     map_option(check);
+    check->add_option("--suggest-map", request.suggest_map,
+                      "write the unambiguous suggestions for names that match nothing as a name map");
     CLI::App* remap = app.add_subcommand(
         "remap", "the skin file written again in its form with its names mapped (byte for byte the same where no "
                  "rule applies); exit 1 when a new name cannot be written, nothing written");
