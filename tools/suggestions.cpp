@@ -57,7 +57,7 @@ Affixes rig_affixes(Names const& names)
 
 class Suggester {
 public:
-    Suggester(host::Model_scene& scene, Load_account const& account) : scene_(scene), account_(account)
+    Suggester(host::Model_scene& scene, Load_account const& account) : account_(account)
     {
         all_ = scene.shapes_in_order();
         std::vector<std::string> scene_names;
@@ -244,7 +244,6 @@ private:
         known->second.shapes_only = known->second.shapes_only && rename.shapes_only;
     }
 
-    host::Model_scene& scene_;
     Load_account const& account_;
     std::vector<host::Model_shape*> all_;
     Affixes scene_affixes_, file_affixes_;
