@@ -740,6 +740,56 @@ TEST(TavrikHostCli, SuggestedMapsCarryRealModelsAcrossRenames)
         std::remove(path.c_str());
 }
 
+// diff compares point by point; stats counts what the character's file holds
+// (the counts worked out by hand from its lines).
+TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
+{
+    std::string const file = scratch("diff.vsk"), changed = scratch("diff_changed.vsk"), cut = scratch("diff_cut.vsk");
+    std::string const scene = source + "/examples/character.json";
+    ASSERT_EQ(run("--quiet save '" + scene + "' '" + file + "'").code, 0);
+    std::string text = contents(file);
+    std::string const line = "2:2:0.75/figure/skeleton/hips/spine/:0.25/figure/skeleton/hips/spine/#head/:";
+    ASSERT_NE(text.find(line), std::string::npos);
+    std::ofstream(changed) << std::string(text).replace(
+        text.find(line), line.size(), "2:2:0.7/figure/skeleton/hips/spine/:0.3/figure/skeleton/hips/spine/arm/:");
+    std::ofstream(cut) << text.substr(0, 300);
+    struct Case {
+        std::string arguments;
+        int code;
+        std::string said;
+    } const cases[] = {
+        {"'" + file + "' '" + file + "'", 0, "totals: 10 records and 20 points compared, 0 differ"},
+        {"'" + scene + "' '" + file + "'", 0, "0 differ"},  // the scene's skins as a save writes them
+        {"'" + file + "' '" + changed + "'", 1,
+         "polygon figure/body, point 2: changed figure/skeleton/hips/spine 0.75 -> 0.7; removed "
+         "figure/skeleton/hips/spine/#head 0.25; added figure/skeleton/hips/spine/arm 0.3\n"},
+        {"'" + file + "' '" + changed + "' --tolerance 0.1", 1, "bindings 1 added, 1 removed, 0 changed"},
+        {"'" + file + "' '" + changed + "' --json", 1, "\"points_differing\": 1"},
+        {"'" + file + "' '" + cut + "'", 2, "diff_cut.vsk breaks at line 29"},
+        {"'" + file + "' '" + scene + "' --range all", 1, "the record trees differ after 0 records"},
+    };
+    for (Case const& c : cases) {
+        Outcome diff = run("diff " + c.arguments);
+        EXPECT_EQ(diff.code, c.code) << c.arguments << "\n" << diff.output;
+        EXPECT_NE(diff.output.find(c.said), std::string::npos) << c.arguments << "\n" << diff.output;
+    }
+    Outcome stats = run("stats '" + file + "'");
+    EXPECT_EQ(stats.code, 0);
+    for (char const* said : {"20 points, 8 bound\n", "    0          12 points\n", "    1           4 points\n",
+                             "    2           4 points\n", "most influenced: polygon figure/body, point 1 (2 influences)",
+                             "           4          3.1000  figure/skeleton/hips\n",
+                             "           3          1.6500  figure/skeleton/hips/spine\n",
+                             "           1          0.7000  figure/skeleton/hips/spine/arm/hand\n"})
+        EXPECT_NE(stats.output.find(said), std::string::npos) << said << "\n" << stats.output;
+    Outcome unused = run("stats '" + source + "/examples/character_unbound.json' --json");
+    EXPECT_EQ(unused.code, 0);
+    EXPECT_NE(unused.output.find("\"points_bound\": 0"), std::string::npos) << unused.output;
+    EXPECT_NE(unused.output.find("\"root/figure/skeleton/hips/spine/arm/hand\""), std::string::npos) << unused.output;
+    EXPECT_EQ(run("stats '" + cut + "'").code, 2);
+    for (std::string const& path : {file, changed, cut})
+        std::remove(path.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

@@ -18,7 +18,8 @@ struct Request {
     bool pretty = false;  // scene files indented
     std::string map;      // a name map for the skin file's names
     std::vector<std::string> select;
-    std::string suggest_map;  // where check writes its suggested name map  // shape paths that replace the scene's selection ("none": nothing)
+    std::string suggest_map;
+    double tolerance = 1e-6;  // diff: weights closer than this are the same  // where check writes its suggested name map  // shape paths that replace the scene's selection ("none": nothing)
     std::vector<std::string> files;  // the command's positional arguments, in order
     std::map<std::string, std::string> options;
 };

@@ -161,6 +161,14 @@ std::map<int, int> load_items(Request const& request)
                                    {"verbose", {14, no_yes}}});
 }
 
+std::map<int, int> save_items(Request const& request)
+{
+    return dialog_values(request, {{"range", {10, {"all", "selected"}}},
+                                   {"form", {11, {"text", "binary"}}},
+                                   {"full-path", {12, no_yes}},
+                                   {"trim", {13, no_yes}}});
+}
+
 int run_scene_command(std::string const& command, Request const& request)
 {
     host::Plugin plugin(request.plugin);
@@ -193,10 +201,7 @@ int run_scene_command(std::string const& command, Request const& request)
         refuse_same_file({files[0]}, files[1]);
         read_any_scene(scene, files[0], request.select);
         services.special_characters = scene.special_characters;
-        answer.values = dialog_values(request, {{"range", {10, {"all", "selected"}}},
-                                                {"form", {11, {"text", "binary"}}},
-                                                {"full-path", {12, no_yes}},
-                                                {"trim", {13, no_yes}}});
+        answer.values = save_items(request);
         services.dialog_answers.push_back(answer);
         Output_file out(files[1]);
         out.write([&](std::string const& path) { host::run_save(plugin, services, scene, path); });

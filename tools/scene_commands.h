@@ -14,5 +14,7 @@ int run_scene_command(std::string const& command, Request const& request);
 
 // The load dialog's items from the load options.
 std::map<int, int> load_items(Request const& request);
+// The save dialog's items from the save options.
+std::map<int, int> save_items(Request const& request);
 
 }  // namespace tools

@@ -113,10 +113,17 @@ Skin_file_reader::~Skin_file_reader() = default;
 
 void Skin_file_reader::read(Skin_file_events& events)
 {
-    if (binary_)
-        read_binary(events);
-    else
-        read_text(events);
+    while (step(events)) {
+    }
+}
+
+bool Skin_file_reader::step(Skin_file_events& events)
+{
+    if (finished_)
+        return false;
+    bool const more = binary_ ? step_binary(events) : step_text(events);
+    finished_ = !more;
+    return more;
 }
 
 std::size_t Skin_file_reader::intern(std::string const& raw, char separator)
@@ -184,9 +191,10 @@ bool is_number(std::string_view text)
 
 }  // namespace
 
-void Skin_file_reader::read_binary(Skin_file_events& events)
+bool Skin_file_reader::step_binary(Skin_file_events& events)
 {
     Bytes& in = *bytes_;
+    int& depth = depth_;  // the depth of the innermost open record
     auto need = [&](std::uint64_t n, char const* what) {
         if (in.position() + n > in.size())
             broken_at_byte(in.position(), std::string("the file ends where ") + what + " should stand");
@@ -197,7 +205,7 @@ void Skin_file_reader::read_binary(Skin_file_events& events)
             u |= static_cast<std::uint32_t>(in.get()) << (8 * i);
         return static_cast<std::int32_t>(u);
     };
-    std::string name;
+    std::string& name = name_;
     auto read_name = [&](char const* what) {
         name.clear();
         std::uint64_t const at = in.position();
@@ -208,8 +216,8 @@ void Skin_file_reader::read_binary(Skin_file_events& events)
         }
     };
 
-    std::vector<File_binding> point;
-    File_record record;
+    std::vector<File_binding>& point = point_;
+    File_record& record = record_;
     auto read_record = [&](std::uint64_t at, std::int32_t code, int depth) {
         record.where = static_cast<long>(at);
         record.code = code;
@@ -247,37 +255,39 @@ void Skin_file_reader::read_binary(Skin_file_events& events)
         }
     };
 
-    in.seek(4);
-    int depth = -1;  // the depth of the innermost open record
-    for (;;) {
-        std::uint64_t const at = in.position();
-        if (depth < 0) {
-            need(4, "the trailer -1");
-            std::int32_t const code = read_int();
-            if (code == skin_format::trailer_code)
-                return;
-            read_record(at, code, 0);
-            depth = 0;
-            continue;
-        }
-        need(1, "a record's end marker");
-        if (in.peek() == static_cast<unsigned char>(skin_format::record_end)) {
-            in.get();
-            events.record_end(depth--);
-            continue;
-        }
-        need(4, "a nested record");
-        std::int32_t const code = read_int();
-        read_record(at, code, ++depth);
+    if (!started_) {
+        in.seek(4);
+        depth = -1;
+        started_ = true;
     }
+    std::uint64_t const at = in.position();
+    if (depth < 0) {
+        need(4, "the trailer -1");
+        std::int32_t const code = read_int();
+        if (code == skin_format::trailer_code)
+            return false;
+        read_record(at, code, 0);
+        depth = 0;
+        return true;
+    }
+    need(1, "a record's end marker");
+    if (in.peek() == static_cast<unsigned char>(skin_format::record_end)) {
+        in.get();
+        events.record_end(depth--);
+        return true;
+    }
+    need(4, "a nested record");
+    std::int32_t const code = read_int();
+    read_record(at, code, ++depth);
+    return true;
 }
 
-void Skin_file_reader::read_text(Skin_file_events& events)
+bool Skin_file_reader::step_text(Skin_file_events& events)
 {
     Bytes& in = *bytes_;
-    long line_number = 0;
-    std::uint64_t line_start = 0;  // the byte offset of the line
-    std::string line;
+    long& line_number = line_number_;
+    std::uint64_t& line_start = line_start_;  // the byte offset of the line
+    std::string& line = line_;
     auto broken = [&](std::string const& what) -> void { throw Broken_file("line " + std::to_string(line_number), what); };
     // The next line without its end; false at the end of the file.
     auto next = [&]() {
@@ -293,10 +303,10 @@ void Skin_file_reader::read_text(Skin_file_events& events)
         return true;
     };
 
-    std::vector<std::string> open_names;  // the names of the open records, outermost first
-    std::vector<File_binding> point;
-    File_record record;
-    std::string raw;
+    std::vector<std::string>& open_names = open_names_;  // the names of the open records, outermost first
+    std::vector<File_binding>& point = point_;
+    File_record& record = record_;
+    std::string& raw = name_;
     auto read_record = [&](bool nested) {
         record.where = line_number;
         record.depth = static_cast<int>(open_names.size());
@@ -352,37 +362,39 @@ void Skin_file_reader::read_text(Skin_file_events& events)
         }
     };
 
-    next();  // the header, checked when the file was opened
-    bool pending = false;
-    for (;;) {
-        if (!pending && !next()) {
-            if (open_names.empty())
-                broken("the file ends without its trailer \"<end>\"");
-            broken("the file ends inside the record " + shown(open_names.back()));
-        }
-        pending = false;
-        if (open_names.empty()) {
-            if (line == skin_format::trailer_line)
-                return;
-            read_record(false);
-            continue;
-        }
-        if (!line.empty() && line[0] == '{') {
-            read_record(true);
-            continue;
-        }
-        if (!line.empty() && line[0] == '}') {
-            open_names.pop_back();
-            events.record_end(static_cast<int>(open_names.size()));
-            continue;
-        }
-        if (open_names.size() > 1)
-            broken("a nested record not closed by \"}\": " + shown(line));
-        // Any other line ends a top-level record and is read anew.
-        open_names.pop_back();
-        events.record_end(0);
-        pending = true;
+    if (!started_) {
+        next();  // the header, checked when the file was opened
+        started_ = true;
     }
+    bool& pending = pending_;  // a line read that is still to be taken
+    if (!pending && !next()) {
+        if (open_names.empty())
+            broken("the file ends without its trailer \"<end>\"");
+        broken("the file ends inside the record " + shown(open_names.back()));
+    }
+    pending = false;
+    if (open_names.empty()) {
+        if (line == skin_format::trailer_line)
+            return false;
+        read_record(false);
+        return true;
+    }
+    if (!line.empty() && line[0] == '{') {
+        read_record(true);
+        return true;
+    }
+    if (!line.empty() && line[0] == '}') {
+        open_names.pop_back();
+        events.record_end(static_cast<int>(open_names.size()));
+        return true;
+    }
+    if (open_names.size() > 1)
+        broken("a nested record not closed by \"}\": " + shown(line));
+    // Any other line ends a top-level record and is read anew.
+    open_names.pop_back();
+    events.record_end(0);
+    pending = true;
+    return true;
 }
 
 std::string joint_text(std::vector<std::string> const& components)

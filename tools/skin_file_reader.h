@@ -80,6 +80,10 @@ public:
     bool binary() const { return binary_; }
     // Reads every record; throws Broken_file where the file breaks.
     void read(Skin_file_events& events);
+    // Reads the next item only: a record with its points, a record's end,
+    // or the trailer; false once the trailer has been read. For tools that
+    // walk two files side by side.
+    bool step(Skin_file_events& events);
     std::vector<File_joint> const& joints() const { return joints_; }
 
     // The longest line a text file may hold, and the longest binary name.
@@ -90,8 +94,8 @@ private:
     class Bytes;
     Skin_file_reader() = default;
     void open(char const* head, std::size_t got, std::shared_ptr<host::Read_source> source);
-    void read_binary(Skin_file_events& events);
-    void read_text(Skin_file_events& events);
+    bool step_binary(Skin_file_events& events);
+    bool step_text(Skin_file_events& events);
     std::size_t intern(std::string const& raw, char separator);
 
     std::shared_ptr<host::Read_source> source_;
@@ -99,6 +103,18 @@ private:
     bool binary_ = false;
     std::vector<File_joint> joints_;
     std::unordered_map<std::string, std::size_t> joint_index_;
+
+    // Where a step-by-step read stands.
+    bool started_ = false, finished_ = false;
+    int depth_ = -1;                      // binary: the innermost open record
+    long line_number_ = 0;                // text
+    std::uint64_t line_start_ = 0;
+    std::string line_;
+    bool pending_ = false;
+    std::vector<std::string> open_names_;
+    std::vector<File_binding> point_;     // scratch
+    File_record record_;
+    std::string name_;
 };
 
 // A joint name as one text, its components joined by "/".

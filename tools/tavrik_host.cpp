@@ -18,6 +18,8 @@
 #include "report_commands.h"
 #include "request.h"
 #include "scene_commands.h"
+#include "skin_diff.h"
+#include "skin_stats.h"
 #include "skin_file_reader.h"
 
 namespace {
@@ -27,7 +29,7 @@ using tools::Request;
 std::vector<std::string> const no_yes = {"no", "yes"};
 
 std::string const command_list =
-    "commands: menu, save, load, check, inspect, remap, clear, joint-clear, reset, show, from-gltf, to-gltf, help "
+    "commands: menu, save, load, check, inspect, remap, diff, stats, clear, joint-clear, reset, show, from-gltf, to-gltf, help "
     "(tavrik-host COMMAND --help for each)";
 
 int run_command(std::string const& command, Request const& request)
@@ -44,6 +46,10 @@ try {
     }
     if (command == "remap")
         return tools::remap(request);
+    if (command == "diff")
+        return tools::diff(request);
+    if (command == "stats")
+        return tools::stats(request);
     if (command == "from-gltf" || command == "to-gltf")
         return tools::run_gltf_command(command, request);
     return tools::run_scene_command(command, request);
@@ -86,7 +92,10 @@ int run(int argc, char** argv)
         {"OUT", "where the scene is written (- for standard output)"},
         {"MODEL", "a .gltf or .glb model"},
         {"GLB", "where the .glb is written (- for standard output)"},
-        {"NEWFILE", "where the skin file is written (- for standard output)"}};
+        {"NEWFILE", "where the skin file is written (- for standard output)"},
+        {"A", "a skin file, or a scene or model (its skins as a save writes them)"},
+        {"B", "a skin file, or a scene or model (its skins as a save writes them)"},
+        {"SOURCE", "a skin file, or a scene or model (its skins as a save writes them)"}};
     // A skin file to read may be standard input.
     CLI::Validator const existing_or_stdin(
         [](std::string& value) { return value == "-" ? std::string() : CLI::ExistingFile(value); }, "FILE");
@@ -157,6 +166,24 @@ int run(int argc, char** argv)
                  "rule applies); exit 1 when a new name cannot be written, nothing written");
     positional(remap, {"FILE", "NEWFILE"}, 1);
     map_option(remap)->required();
+    auto save_choices = [&](CLI::App* command) {
+        choice(command, "range", {"all", "selected"}, "for a scene: the shapes a save writes");
+        choice(command, "full-path", no_yes, "for a scene: joints by full path names");
+        choice(command, "trim", no_yes, "for a scene: leading special characters cut from names");
+    };
+    CLI::App* diff = app.add_subcommand(
+        "diff", "two skin files, or a skin file and a scene, compared point by point; exit 0 the same, 1 different, "
+                "2 error");
+    positional(diff, {"A", "B"}, 2);
+    save_choices(diff);
+    diff->add_option("--tolerance", request.tolerance, "weights closer than this are the same (default 1e-6)")
+        ->check(CLI::NonNegativeNumber);
+    diff->add_flag("--json", request.json, "the report as JSON");
+    CLI::App* stats = app.add_subcommand(
+        "stats", "influences per point, joints by bound points and weight, unused joints and weights to look at");
+    positional(stats, {"SOURCE"}, 1);
+    save_choices(stats);
+    stats->add_flag("--json", request.json, "the report as JSON");
     CLI::App* inspect = app.add_subcommand(
         "inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file");
     positional(inspect, {"FILE"}, 1);

@@ -1,0 +1,240 @@
+#include "skin_diff.h"
+
+#include <cmath>
+#include <iostream>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "json_report.h"
+#include "load_analysis.h"
+#include "output_file.h"
+#include "skin_source.h"
+#include "streams.h"
+
+namespace tools {
+
+namespace {
+
+using json = nlohmann::json;
+
+// One step of a reader: a record with its points, a record's end, or the end.
+struct Item {
+    enum Kind { record, end, none } kind = none;
+    File_record header;
+    std::vector<File_binding> bindings;   // every point's, one after another
+    std::vector<std::size_t> point_ends;  // where each point's bindings end
+};
+
+class Collector final : public Skin_file_events {
+public:
+    explicit Collector(Item& item) : item_(item) {}
+    void record(File_record const& record) override
+    {
+        item_.kind = Item::record;
+        item_.header = record;
+        item_.bindings.clear();
+        item_.point_ends.clear();
+    }
+    void point(std::vector<File_binding> const& bindings) override
+    {
+        item_.bindings.insert(item_.bindings.end(), bindings.begin(), bindings.end());
+        item_.point_ends.push_back(item_.bindings.size());
+    }
+    void record_end(int) override { item_.kind = Item::end; }
+
+private:
+    Item& item_;
+};
+
+bool next(Skin_file_reader& reader, Item& item)
+{
+    Collector collector(item);
+    item.kind = Item::none;
+    return reader.step(collector);
+}
+
+std::string weight_text(float w)
+{
+    return std::isfinite(w) ? host::shortest_float_text(w) : std::isnan(w) ? "nan" : w > 0 ? "inf" : "-inf";
+}
+
+// A weight in JSON: the number its shortest text gives, or that text when it is not finite.
+json weight_json(float w) { return std::isfinite(w) ? json(std::stod(weight_text(w))) : json(weight_text(w)); }
+
+constexpr std::size_t most_lines = 100;  // points listed; the totals count them all
+
+}  // namespace
+
+int diff(Request const& request)
+{
+    std::string const& a_path = request.files[0];
+    std::string const& b_path = request.files[1];
+    double const tolerance = request.tolerance;
+    auto fail = [&](std::string const& message) {
+        std::cerr << "tavrik-host: " << message << "\n";
+        if (request.json)
+            std::cout << error_report("unreadable", message).dump(2) << "\n";
+        return exit_failed;
+    };
+
+    std::size_t records = 0, points = 0, points_differing = 0, added = 0, removed = 0, changed = 0, lines = 0;
+    std::string text, structure;
+    json entries = json::array();
+    std::set<std::string> a_joints, b_joints;
+    try {
+        Skin_source a(request, a_path), b(request, b_path);
+        Item x, y;
+        std::vector<std::string> path;  // the names of the open records
+        std::string said;
+        std::vector<bool> matched;
+        for (;;) {
+            bool more_a, more_b;
+            try {
+                more_a = next(a.reader(), x);
+            } catch (Broken_file const& e) {
+                return fail(a_path + " breaks at " + e.what());
+            }
+            try {
+                more_b = next(b.reader(), y);
+            } catch (Broken_file const& e) {
+                return fail(b_path + " breaks at " + e.what());
+            }
+            if (!more_a && !more_b)
+                break;
+            auto describe = [](Item const& item) -> std::string {
+                if (item.kind == Item::record)
+                    return item.header.kind + " " + item.header.name + " (" +
+                           plural(static_cast<std::size_t>(item.header.count), "point") + ", depth " +
+                           std::to_string(item.header.depth) + ")";
+                return item.kind == Item::end ? "the end of a record" : "the end of the file";
+            };
+            if (x.kind != y.kind ||
+                (x.kind == Item::record && (x.header.code != y.header.code || x.header.name != y.header.name ||
+                                            x.header.depth != y.header.depth))) {
+                // The trees part here: the rest cannot be compared point by point.
+                structure = "the record trees differ after " + plural(records, "record") + ": " + a_path + " has " +
+                            describe(x) + ", " + b_path + " has " + describe(y);
+                break;
+            }
+            if (x.kind == Item::end) {
+                if (!path.empty())
+                    path.pop_back();
+                continue;
+            }
+            ++records;
+            path.resize(static_cast<std::size_t>(x.header.depth));
+            path.push_back(x.header.name);
+            std::string const record_name = x.header.kind + " " + joint_text(path);
+            std::size_t const count = std::min(x.point_ends.size(), y.point_ends.size());
+            if (x.point_ends.size() != y.point_ends.size()) {
+                ++points_differing;
+                if (lines++ < most_lines)
+                    text += record_name + ": " + std::to_string(x.point_ends.size()) + " points, " +
+                            std::to_string(y.point_ends.size()) + " in " + b_path + "\n";
+            }
+            for (std::size_t k = 0; k < count; ++k) {
+                ++points;
+                std::size_t const xa = k ? x.point_ends[k - 1] : 0, xb = x.point_ends[k];
+                std::size_t const ya = k ? y.point_ends[k - 1] : 0, yb = y.point_ends[k];
+                said.clear();
+                json changes;  // null until something differs: no allocation for points alike
+                matched.assign(yb - ya, false);
+                auto const& xj = a.reader().joints();
+                auto const& yj = b.reader().joints();
+                for (std::size_t i = xa; i < xb; ++i) {
+                    std::string const& name = xj[x.bindings[i].joint].text;
+                    float const wx = x.bindings[i].weight;
+                    std::size_t found = yb;
+                    for (std::size_t j = ya; j < yb && found == yb; ++j)
+                        if (!matched[j - ya] && yj[y.bindings[j].joint].text == name)
+                            found = j;
+                    if (found == yb) {
+                        ++removed;
+                        said += "; removed " + name + " " + weight_text(wx);
+                        changes.push_back({{"joint", name}, {"change", "removed"}, {"weight", weight_json(wx)}});
+                        continue;
+                    }
+                    matched[found - ya] = true;
+                    float const wy = y.bindings[found].weight;
+                    bool const same = (std::isnan(wx) && std::isnan(wy)) || wx == wy ||
+                                      std::fabs(static_cast<double>(wx) - static_cast<double>(wy)) <= tolerance;
+                    if (!same) {
+                        ++changed;
+                        said += "; changed " + name + " " + weight_text(wx) + " -> " + weight_text(wy);
+                        changes.push_back({{"joint", name}, {"change", "changed"}, {"from", weight_json(wx)}, {"to", weight_json(wy)}});
+                    }
+                }
+                for (std::size_t j = ya; j < yb; ++j)
+                    if (!matched[j - ya]) {
+                        ++added;
+                        std::string const& name = yj[y.bindings[j].joint].text;
+                        said += "; added " + name + " " + weight_text(y.bindings[j].weight);
+                        changes.push_back({{"joint", name}, {"change", "added"}, {"weight", weight_json(y.bindings[j].weight)}});
+                    }
+                if (said.empty())
+                    continue;
+                ++points_differing;
+                if (lines++ < most_lines) {
+                    text += record_name + ", point " + std::to_string(k) + ": " + said.substr(2) + "\n";
+                    json entry = {{"record", joint_text(path)}, {"kind", x.header.kind}, {"point", k},
+                                  {"changes", changes}};
+                    entries.push_back(entry);
+                }
+            }
+        }
+        for (File_joint const& j : a.reader().joints())
+            a_joints.insert(j.text);
+        for (File_joint const& j : b.reader().joints())
+            b_joints.insert(j.text);
+    } catch (std::exception const& e) {
+        return fail(e.what());
+    }
+    std::vector<std::string> only_a, only_b;
+    for (std::string const& j : a_joints)
+        if (!b_joints.count(j))
+            only_a.push_back(j);
+    for (std::string const& j : b_joints)
+        if (!a_joints.count(j))
+            only_b.push_back(j);
+    bool const different = points_differing > 0 || !structure.empty() || !only_a.empty() || !only_b.empty();
+
+    if (request.json) {
+        json out = {{"version", report_version},
+                    {"a", a_path},
+                    {"b", b_path},
+                    {"tolerance", tolerance},
+                    {"same", !different},
+                    {"points", entries},
+                    {"points_listed", entries.size()},
+                    {"joints_only_in_a", only_a},
+                    {"joints_only_in_b", only_b},
+                    {"totals",
+                     {{"records", records},
+                      {"points", points},
+                      {"points_differing", points_differing},
+                      {"bindings_added", added},
+                      {"bindings_removed", removed},
+                      {"bindings_changed", changed}}}};
+        if (!structure.empty())
+            out["structure"] = structure;
+        std::cout << out.dump(2) << "\n";
+    } else {
+        if (lines > most_lines)
+            text += "... and " + plural(lines - most_lines, "more point") + " that differ\n";
+        for (std::string const& j : only_a)
+            text += "joint only in " + a_path + ": " + j + "\n";
+        for (std::string const& j : only_b)
+            text += "joint only in " + b_path + ": " + j + "\n";
+        if (!structure.empty())
+            text += structure + "\n";
+        text += "totals: " + plural(records, "record") + " and " + plural(points, "point") + " compared, " +
+                std::to_string(points_differing) + " differ; bindings " + std::to_string(added) + " added, " +
+                std::to_string(removed) + " removed, " + std::to_string(changed) + " changed (tolerance " +
+                json(tolerance).dump() + ")\n";
+        std::cout << text;
+    }
+    return different ? exit_lost : exit_done;
+}
+
+}  // namespace tools
