@@ -6,7 +6,9 @@
 // The scene comes from skin_benchmark --scene, beside this program. Each line
 // prints the median of K interleaved runs, its ratio to the floor, the
 // process's peak memory and its ratio to the floor's; a last table gives the
-// time per million vertices of each size, to show growth is linear. Linux.
+// time per million vertices of each size, to show growth is linear. Then
+// remap, diff and stats of the text skin file, against the plug-in's own load
+// of that file as skin_benchmark measures it in the same run. Linux.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,17 +66,18 @@ Measure in_child(Child child)
     return m;
 }
 
-// Runs a program with its output to /dev/null (the summaries would swamp the table).
-Measure run(std::vector<std::string> const& words)
+// Runs a program with its output to /dev/null (the summaries would swamp the
+// table), or to a file.
+Measure run(std::vector<std::string> const& words, std::string const& output = "/dev/null")
 {
     return in_child([&] {
         std::vector<char*> argv;
         for (auto const& w : words)
             argv.push_back(const_cast<char*>(w.c_str()));
         argv.push_back(nullptr);
-        if (FILE* null = std::fopen("/dev/null", "w")) {
-            dup2(fileno(null), 1);
-            dup2(fileno(null), 2);
+        if (FILE* out = std::fopen(output.c_str(), "w")) {
+            dup2(fileno(out), 1);
+            dup2(fileno(out), 2);
         }
         execv(argv[0], argv.data());
         return 127;
@@ -202,6 +205,43 @@ int main(int argc, char** argv)
                 per_million[c].push_back(t * 1e6 / n);
             }
             per_million["floor"].push_back(ft * 1e6 / n);
+
+            // The tools on skin files, against the plug-in's load of the same file.
+            std::string const report = stem + ".skin_benchmark.txt", map = stem + ".map", text = folder + "/tavrik_benchmark.text.vsk";
+            run({bin + "/skin_benchmark", "--vertices", std::to_string(n), "--runs", std::to_string(runs), "--keep", folder}, report);
+            double plugin_load = 0;
+            if (FILE* f = std::fopen(report.c_str(), "r")) {
+                char line[512];
+                while (std::fgets(line, sizeof line, f))
+                    if (std::sscanf(line, "load, text %lf s", &plugin_load) == 1)
+                        break;
+                std::fclose(f);
+            }
+            if (FILE* f = std::fopen(map.c_str(), "w")) {
+                std::fputs("strip-prefix joint_\nadd-prefix j\n", f);
+                std::fclose(f);
+            }
+            std::string const renamed = stem + ".renamed.vsk";
+            std::map<std::string, std::vector<double>> tool_time, tool_peak;
+            std::vector<std::pair<std::string, std::vector<std::string>>> const tools = {
+                {"remap", {tool, "remap", text, renamed, "--map", map}},
+                {"diff", {tool, "diff", text, text}},
+                {"stats", {tool, "stats", text}}};
+            for (int r = 0; r < runs; ++r)
+                for (auto const& [name, command] : tools) {
+                    Measure const m = run(command);
+                    tool_time[name].push_back(m.seconds);
+                    tool_peak[name].push_back(m.peak_mb);
+                }
+            std::printf("  text skin file %ld MB, the plug-in's load of it %.2f s (skin_benchmark):\n", file_mb(text), plugin_load);
+            for (auto const& [name, command] : tools) {
+                double const t = median(tool_time[name]);
+                std::printf("  %-12s %8.2f s   ratio %5.2fx to that load   peak %6.0f MB\n", name.c_str(), t,
+                            plugin_load > 0 ? t / plugin_load : 0.0,
+                            *std::max_element(tool_peak[name].begin(), tool_peak[name].end()));
+            }
+            for (auto const& path : {report, map, renamed, text, folder + "/tavrik_benchmark.binary.vsk"})
+                std::remove(path.c_str());
             if (!keep)
                 for (auto const& path : {scene, skins, out, floor_out})
                     std::remove(path.c_str());

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iostream>
 #include <set>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -47,6 +48,44 @@ private:
     Item& item_;
 };
 
+// Whether two items stand at the same place of their trees.
+bool same_place(Item const& x, Item const& y)
+{
+    return x.kind == y.kind && (x.kind != Item::record || (x.header.code == y.header.code &&
+                                                           x.header.name == y.header.name &&
+                                                           x.header.depth == y.header.depth));
+}
+
+// B's side: its record's header, and each of its points handed to compare
+// as the reader gives it, against A's record at the same place.
+template <class Compare>
+class Against final : public Skin_file_events {
+public:
+    Against(Item const& x, Item& y, Compare& compare) : x_(x), y_(y), compare_(compare) {}
+    void record(File_record const& record) override
+    {
+        y_.kind = Item::record;
+        y_.header = record;
+        points_ = 0;
+        comparing_ = same_place(x_, y_);
+    }
+    void point(std::vector<File_binding> const& bindings) override
+    {
+        if (comparing_ && points_ < x_.point_ends.size())
+            compare_(points_, bindings);
+        ++points_;
+    }
+    void record_end(int) override { y_.kind = Item::end; }
+    std::size_t points() const { return points_; }
+
+private:
+    Item const& x_;
+    Item& y_;
+    Compare& compare_;
+    std::size_t points_ = 0;
+    bool comparing_ = false;
+};
+
 bool next(Skin_file_reader& reader, Item& item)
 {
     Collector collector(item);
@@ -88,6 +127,74 @@ int diff(Request const& request)
         std::vector<std::string> path;  // the names of the open records
         std::string said;
         std::vector<bool> matched;
+        // A's joints by B's index, found by name once: the tables differ.
+        constexpr std::size_t unknown = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> in_b;
+        std::unordered_map<std::string, std::size_t> b_by_name;
+        auto b_index = [&](std::size_t joint) {
+            if (in_b.size() <= joint)
+                in_b.resize(joint + 1, unknown);
+            if (in_b[joint] == unknown) {
+                auto const& yj = b.reader().joints();
+                for (std::size_t j = b_by_name.size(); j < yj.size(); ++j)
+                    b_by_name.emplace(yj[j].text, j);
+                auto const found = b_by_name.find(a.reader().joints()[joint].text);
+                if (found != b_by_name.end())
+                    in_b[joint] = found->second;  // B may name it later: a miss is not kept
+            }
+            return in_b[joint];
+        };
+        std::string record_name;
+        // Point k of B's record, against point k of A's, as B's reader gives it.
+        auto compare = [&](std::size_t k, std::vector<File_binding> const& yb) {
+            ++points;
+            std::size_t const xa = k ? x.point_ends[k - 1] : 0, xb = x.point_ends[k];
+            said.clear();
+            json changes;  // null until something differs: no allocation for points alike
+            matched.assign(yb.size(), false);
+            auto const& xj = a.reader().joints();
+            auto const& yj = b.reader().joints();
+            for (std::size_t i = xa; i < xb; ++i) {
+                std::string const& name = xj[x.bindings[i].joint].text;
+                float const wx = x.bindings[i].weight;
+                std::size_t const joint = b_index(x.bindings[i].joint);
+                std::size_t found = yb.size();
+                for (std::size_t j = 0; j < yb.size() && found == yb.size() && joint != unknown; ++j)
+                    if (!matched[j] && yb[j].joint == joint)
+                        found = j;
+                if (found == yb.size()) {
+                    ++removed;
+                    said += "; removed " + name + " " + weight_text(wx);
+                    changes.push_back({{"joint", name}, {"change", "removed"}, {"weight", weight_json(wx)}});
+                    continue;
+                }
+                matched[found] = true;
+                float const wy = yb[found].weight;
+                bool const same = (std::isnan(wx) && std::isnan(wy)) || wx == wy ||
+                                  std::fabs(static_cast<double>(wx) - static_cast<double>(wy)) <= tolerance;
+                if (!same) {
+                    ++changed;
+                    said += "; changed " + name + " " + weight_text(wx) + " -> " + weight_text(wy);
+                    changes.push_back(
+                        {{"joint", name}, {"change", "changed"}, {"from", weight_json(wx)}, {"to", weight_json(wy)}});
+                }
+            }
+            for (std::size_t j = 0; j < yb.size(); ++j)
+                if (!matched[j]) {
+                    ++added;
+                    std::string const& name = yj[yb[j].joint].text;
+                    said += "; added " + name + " " + weight_text(yb[j].weight);
+                    changes.push_back({{"joint", name}, {"change", "added"}, {"weight", weight_json(yb[j].weight)}});
+                }
+            if (said.empty())
+                return;
+            ++points_differing;
+            if (lines++ < most_lines) {
+                text += record_name + ", point " + std::to_string(k) + ": " + said.substr(2) + "\n";
+                entries.push_back({{"record", joint_text(path)}, {"kind", x.header.kind}, {"point", k}, {"changes", changes}});
+            }
+        };
+        Against<decltype(compare)> against(x, y, compare);
         for (;;) {
             bool more_a, more_b;
             try {
@@ -95,8 +202,14 @@ int diff(Request const& request)
             } catch (Broken_file const& e) {
                 return fail(a_path + " breaks at " + e.what());
             }
+            if (x.kind == Item::record) {
+                path.resize(static_cast<std::size_t>(x.header.depth));
+                path.push_back(x.header.name);
+                record_name = x.header.kind + " " + joint_text(path);
+            }
             try {
-                more_b = next(b.reader(), y);
+                y.kind = Item::none;
+                more_b = b.reader().step(against);
             } catch (Broken_file const& e) {
                 return fail(b_path + " breaks at " + e.what());
             }
@@ -109,9 +222,7 @@ int diff(Request const& request)
                            std::to_string(item.header.depth) + ")";
                 return item.kind == Item::end ? "the end of a record" : "the end of the file";
             };
-            if (x.kind != y.kind ||
-                (x.kind == Item::record && (x.header.code != y.header.code || x.header.name != y.header.name ||
-                                            x.header.depth != y.header.depth))) {
+            if (!same_place(x, y)) {
                 // The trees part here: the rest cannot be compared point by point.
                 structure = "the record trees differ after " + plural(records, "record") + ": " + a_path + " has " +
                             describe(x) + ", " + b_path + " has " + describe(y);
@@ -123,64 +234,11 @@ int diff(Request const& request)
                 continue;
             }
             ++records;
-            path.resize(static_cast<std::size_t>(x.header.depth));
-            path.push_back(x.header.name);
-            std::string const record_name = x.header.kind + " " + joint_text(path);
-            std::size_t const count = std::min(x.point_ends.size(), y.point_ends.size());
-            if (x.point_ends.size() != y.point_ends.size()) {
+            if (x.point_ends.size() != against.points()) {
                 ++points_differing;
                 if (lines++ < most_lines)
                     text += record_name + ": " + std::to_string(x.point_ends.size()) + " points, " +
-                            std::to_string(y.point_ends.size()) + " in " + b_path + "\n";
-            }
-            for (std::size_t k = 0; k < count; ++k) {
-                ++points;
-                std::size_t const xa = k ? x.point_ends[k - 1] : 0, xb = x.point_ends[k];
-                std::size_t const ya = k ? y.point_ends[k - 1] : 0, yb = y.point_ends[k];
-                said.clear();
-                json changes;  // null until something differs: no allocation for points alike
-                matched.assign(yb - ya, false);
-                auto const& xj = a.reader().joints();
-                auto const& yj = b.reader().joints();
-                for (std::size_t i = xa; i < xb; ++i) {
-                    std::string const& name = xj[x.bindings[i].joint].text;
-                    float const wx = x.bindings[i].weight;
-                    std::size_t found = yb;
-                    for (std::size_t j = ya; j < yb && found == yb; ++j)
-                        if (!matched[j - ya] && yj[y.bindings[j].joint].text == name)
-                            found = j;
-                    if (found == yb) {
-                        ++removed;
-                        said += "; removed " + name + " " + weight_text(wx);
-                        changes.push_back({{"joint", name}, {"change", "removed"}, {"weight", weight_json(wx)}});
-                        continue;
-                    }
-                    matched[found - ya] = true;
-                    float const wy = y.bindings[found].weight;
-                    bool const same = (std::isnan(wx) && std::isnan(wy)) || wx == wy ||
-                                      std::fabs(static_cast<double>(wx) - static_cast<double>(wy)) <= tolerance;
-                    if (!same) {
-                        ++changed;
-                        said += "; changed " + name + " " + weight_text(wx) + " -> " + weight_text(wy);
-                        changes.push_back({{"joint", name}, {"change", "changed"}, {"from", weight_json(wx)}, {"to", weight_json(wy)}});
-                    }
-                }
-                for (std::size_t j = ya; j < yb; ++j)
-                    if (!matched[j - ya]) {
-                        ++added;
-                        std::string const& name = yj[y.bindings[j].joint].text;
-                        said += "; added " + name + " " + weight_text(y.bindings[j].weight);
-                        changes.push_back({{"joint", name}, {"change", "added"}, {"weight", weight_json(y.bindings[j].weight)}});
-                    }
-                if (said.empty())
-                    continue;
-                ++points_differing;
-                if (lines++ < most_lines) {
-                    text += record_name + ", point " + std::to_string(k) + ": " + said.substr(2) + "\n";
-                    json entry = {{"record", joint_text(path)}, {"kind", x.header.kind}, {"point", k},
-                                  {"changes", changes}};
-                    entries.push_back(entry);
-                }
+                            std::to_string(against.points()) + " in " + b_path + "\n";
             }
         }
         for (File_joint const& j : a.reader().joints())

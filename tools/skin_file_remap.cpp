@@ -26,6 +26,7 @@ public:
     Remapper(std::string const& in_path, std::string const& out_path, Name_map& map, Skin_file_reader const& reader)
         : map_(map), reader_(reader), in_path_(in_path), out_path_(out_path), buffer_(1 << 20)
     {
+        out_buffer_.reserve(1 << 20);
         in_ = std::fopen(in_path.c_str(), "rb");
         if (!in_)
             throw std::runtime_error("cannot open " + in_path + ": " + system_reason(errno));
@@ -59,6 +60,7 @@ public:
     void finish()
     {
         copy(SIZE_MAX);
+        flush();
         bool const ok = std::fflush(out_) == 0 && !std::ferror(out_);
         int const error = errno;
         bool const closed = std::fclose(out_) == 0;
@@ -157,31 +159,48 @@ private:
                             ", " + why);
     }
 
-    // Copies up to n bytes of the input (to its end for SIZE_MAX).
-    void copy(std::uint64_t n)
+    // Copies up to n bytes of the input (to its end for SIZE_MAX), or
+    // steps over them, through a window of the input of its own: names are
+    // a few bytes apart, too close for a read and a seek each.
+    void copy(std::uint64_t n) { pass(n, true); }
+    void skip(std::uint64_t n) { pass(n, false); }
+    void pass(std::uint64_t n, bool keep)
     {
         while (n > 0) {
-            std::size_t const want = static_cast<std::size_t>(std::min<std::uint64_t>(n, buffer_.size()));
-            std::size_t const got = std::fread(buffer_.data(), 1, want, in_);
-            if (got == 0) {
-                if (std::ferror(in_))
-                    throw std::runtime_error("cannot read " + in_path_ + ": " + system_reason(errno));
-                return;
+            if (at_ == held_) {
+                held_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
+                at_ = 0;
+                if (held_ == 0) {
+                    if (std::ferror(in_))
+                        throw std::runtime_error("cannot read " + in_path_ + ": " + system_reason(errno));
+                    return;
+                }
             }
-            put(buffer_.data(), got);
-            done_ += got;
-            n -= got;
+            std::size_t const take = static_cast<std::size_t>(std::min<std::uint64_t>(n, held_ - at_));
+            if (keep)
+                put(buffer_.data() + at_, take);
+            at_ += take;
+            done_ += take;
+            n -= take;
         }
-    }
-    void skip(std::uint64_t n)
-    {
-        if (std::fseek(in_, static_cast<long>(n), SEEK_CUR) != 0)
-            throw std::runtime_error("cannot read " + in_path_ + ": " + system_reason(errno));
-        done_ += n;
     }
     void put(char const* data, std::size_t n)
     {
-        if (std::fwrite(data, 1, n, out_) != n)
+        if (out_buffer_.size() + n > out_buffer_.capacity())
+            flush();
+        if (n > out_buffer_.capacity())
+            write(data, n);
+        else
+            out_buffer_.append(data, n);
+    }
+    void flush()
+    {
+        write(out_buffer_.data(), out_buffer_.size());
+        out_buffer_.clear();
+    }
+    void write(char const* data, std::size_t n)
+    {
+        if (n && std::fwrite(data, 1, n, out_) != n)
             throw std::runtime_error("cannot write " + out_path_ + ": " + system_reason(errno));
     }
 
@@ -192,6 +211,8 @@ private:
     std::FILE* out_ = nullptr;
     std::uint64_t done_ = 0;  // input bytes copied or skipped
     std::vector<char> buffer_;
+    std::size_t at_ = 0, held_ = 0;  // the window: where it stands, how much it holds
+    std::string out_buffer_;
     std::vector<std::optional<std::string>> joints_;  // by joint index: empty when kept
     std::unordered_map<std::string, std::string> components_, records_;
 };
