@@ -637,6 +637,16 @@ TEST(TavrikHostCli, NameMapsCarrySkinsAcrossRenamedRigs)
     std::string scene = contents(source + "/examples/character_unbound.json");
     scene.replace(scene.find("\"name\": \"arm\""), 13, "\"name\": \"upper_arm\"");
     std::ofstream(renamed) << scene;
+    // The one child of spine that no name of the file claims is what arm became.
+    Outcome suggested = run("check '" + renamed + "' '" + file + "' --suggest-map '" + map + "'");
+    EXPECT_EQ(suggested.code, 1);
+    EXPECT_NE(suggested.output.find("joint figure/skeleton/hips/spine/arm: perhaps root/figure/skeleton/hips/spine/"
+                                    "upper_arm (arm -> upper_arm: the one shape at that place that no name of the "
+                                    "file claims)"),
+              std::string::npos)
+        << suggested.output;
+    EXPECT_NE(contents(map).find("\narm = upper_arm\n"), std::string::npos) << contents(map);
+    EXPECT_EQ(run("check '" + renamed + "' '" + file + "' --map '" + map + "'").code, 0);
     std::ofstream(map) << "# the arm was renamed\narm = upper_arm\nleg = thigh\n";
     Outcome check = run("check '" + renamed + "' '" + file + "' --map '" + map + "'");
     EXPECT_EQ(check.code, 0) << check.output;
@@ -740,6 +750,35 @@ TEST(TavrikHostCli, SuggestedMapsCarryRealModelsAcrossRenames)
         std::remove(path.c_str());
 }
 
+// Suggestions from the names alone: a suffix most of the scene's rig carries,
+// and a name that differs in case.
+TEST(TavrikHostCli, SuggestionsSeeSuffixesAndCase)
+{
+    auto rig = [](char const* hips, char const* spine, char const* arm, bool bound) {
+        std::string const skin = bound ? std::string(R"(, "skin": [{"joint": "root/)") + hips + "/" + spine + "/" + arm +
+                                             R"(", "weight": 1}])"
+                                       : "";
+        return std::string(R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": ")") +
+               hips + R"(", "children": [{"kind": "rotator", "name": ")" + spine +
+               R"(", "children": [{"kind": "rotator", "name": ")" + arm +
+               R"("}]}]}, {"kind": "polygon", "name": "body", "vertices": [{"position": [0, 0, 0])" + skin + "}]}]}}";
+    };
+    std::string const source_scene = scratch("suggest_source.json"), target = scratch("suggest_target.json");
+    std::string const file = scratch("suggest.vsk"), map = scratch("suggest.map");
+    std::ofstream(source_scene) << rig("hips", "spine", "arm", true);
+    std::ofstream(target) << rig("hips_jnt", "spine_jnt", "Arm", false);
+    ASSERT_EQ(run("--quiet save '" + source_scene + "' '" + file + "' --range all").code, 0);
+    Outcome check = run("check '" + target + "' '" + file + "' --select none --suggest-map '" + map + "'");
+    EXPECT_EQ(check.code, 1);
+    for (char const* said : {"hips -> hips_jnt: the name with the scene's suffix _jnt",
+                             "spine -> spine_jnt: the name with the scene's suffix _jnt",
+                             "arm -> Arm: the same name but for case"})
+        EXPECT_NE(check.output.find(said), std::string::npos) << said << "\n" << check.output;
+    EXPECT_EQ(run("check '" + target + "' '" + file + "' --select none --map '" + map + "'").code, 0) << contents(map);
+    for (std::string const& path : {source_scene, target, file, map})
+        std::remove(path.c_str());
+}
+
 // diff compares point by point; stats counts what the character's file holds
 // (the counts worked out by hand from its lines).
 TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
@@ -753,6 +792,11 @@ TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
     std::ofstream(changed) << std::string(text).replace(
         text.find(line), line.size(), "2:2:0.7/figure/skeleton/hips/spine/:0.3/figure/skeleton/hips/spine/arm/:");
     std::ofstream(cut) << text.substr(0, 300);
+    std::string const longer = scratch("diff_longer.vsk");
+    std::string seven = text;
+    seven.replace(seven.find("5:0:\n}\n{line:belt"), 5, "5:0:\n6:0:\n");
+    seven.replace(seven.find("{polygon:body:6"), 15, "{polygon:body:7");
+    std::ofstream(longer) << seven;
     struct Case {
         std::string arguments;
         int code;
@@ -766,6 +810,8 @@ TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
         {"'" + file + "' '" + changed + "' --tolerance 0.1", 1, "bindings 1 added, 1 removed, 0 changed"},
         {"'" + file + "' '" + changed + "' --json", 1, "\"points_differing\": 1"},
         {"'" + file + "' '" + cut + "'", 2, "diff_cut.vsk breaks at line 29"},
+        {"'" + file + "' '" + longer + "'", 1, "polygon figure/body: 6 points, 7 in " + longer + "\ntotals: 10 records"},
+        {"'" + longer + "' '" + file + "'", 1, "polygon figure/body: 7 points, 6 in " + file},
         {"'" + file + "' '" + scene + "' --range all", 1, "the record trees differ after 0 records"},
     };
     for (Case const& c : cases) {
@@ -786,7 +832,7 @@ TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
     EXPECT_NE(unused.output.find("\"points_bound\": 0"), std::string::npos) << unused.output;
     EXPECT_NE(unused.output.find("\"root/figure/skeleton/hips/spine/arm/hand\""), std::string::npos) << unused.output;
     EXPECT_EQ(run("stats '" + cut + "'").code, 2);
-    for (std::string const& path : {file, changed, cut})
+    for (std::string const& path : {file, changed, cut, longer})
         std::remove(path.c_str());
 }
 

@@ -16,7 +16,7 @@ Mapped_input::Mapped_input(std::string const& path, std::string const& map_path)
     result_ = remap_skin_file(path, temporary_->path(), *map_);
 }
 
-std::string Mapped_input::report(std::string const& indent) const
+std::string Mapped_input::report(std::string const& indent, bool every_rule) const
 {
     if (!map_)
         return {};
@@ -24,7 +24,8 @@ std::string Mapped_input::report(std::string const& indent) const
                       plural(result_.joints, "joint name") + " and " + std::to_string(result_.records_renamed) + " of " +
                       plural(result_.records, "record") + " renamed\n";
     for (Name_map::Rule const& rule : map_->rules())
-        out += indent + "  line " + std::to_string(rule.line) + ", " + rule.text + ": " +
+        if (every_rule || rule.changed == 0)
+            out += indent + "  line " + std::to_string(rule.line) + ", " + rule.text + ": " +
                (rule.changed ? plural(rule.changed, "name") + " changed\n"
                              : std::string("changed no name (a typo?)\n"));
     return out;

@@ -22,8 +22,9 @@ public:
     Mapped_input(std::string const& path, std::string const& map_path);
     std::string const& path() const { return temporary_ ? temporary_->path() : path_; }
     bool mapped() const { return temporary_ != nullptr; }
-    // What each rule changed, as lines of a report, and as JSON.
-    std::string report(std::string const& indent) const;
+    // What the map changed, as lines of a report: every rule's count, or
+    // only the rules that changed nothing; and as JSON.
+    std::string report(std::string const& indent, bool every_rule = true) const;
     nlohmann::json report_json() const;
 
 private:

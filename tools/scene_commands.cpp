@@ -222,7 +222,7 @@ int run_scene_command(std::string const& command, Request const& request)
         refuse_same_file({files[0], files[1]}, files[2]);
         Mapped_input const mapped(file.path(), request.map);
         if (!request.quiet)
-            std::cerr << mapped.report("tavrik-host: ");
+            std::cerr << mapped.report("tavrik-host: ", false);
         refuse_glb_without_model(files[0], files[2]);
         read_any_scene(scene, files[0], request.select);
         services.special_characters = scene.special_characters;

@@ -19,12 +19,12 @@ namespace {
 
 using json = nlohmann::json;
 
-// One step of a reader: a record with its points, a record's end, or the end.
+// One step of a reader: a record's start, one point, a record's end, or
+// the end of the file.
 struct Item {
-    enum Kind { record, end, none } kind = none;
+    enum Kind { record, point, end, none } kind = none;
     File_record header;
-    std::vector<File_binding> bindings;   // every point's, one after another
-    std::vector<std::size_t> point_ends;  // where each point's bindings end
+    std::vector<File_binding> bindings;  // the point's
 };
 
 class Collector final : public Skin_file_events {
@@ -34,13 +34,11 @@ public:
     {
         item_.kind = Item::record;
         item_.header = record;
-        item_.bindings.clear();
-        item_.point_ends.clear();
     }
     void point(std::vector<File_binding> const& bindings) override
     {
-        item_.bindings.insert(item_.bindings.end(), bindings.begin(), bindings.end());
-        item_.point_ends.push_back(item_.bindings.size());
+        item_.kind = Item::point;
+        item_.bindings.assign(bindings.begin(), bindings.end());
     }
     void record_end(int) override { item_.kind = Item::end; }
 
@@ -56,36 +54,7 @@ bool same_place(Item const& x, Item const& y)
                                                            x.header.depth == y.header.depth));
 }
 
-// B's side: its record's header, and each of its points handed to compare
-// as the reader gives it, against A's record at the same place.
-template <class Compare>
-class Against final : public Skin_file_events {
-public:
-    Against(Item const& x, Item& y, Compare& compare) : x_(x), y_(y), compare_(compare) {}
-    void record(File_record const& record) override
-    {
-        y_.kind = Item::record;
-        y_.header = record;
-        points_ = 0;
-        comparing_ = same_place(x_, y_);
-    }
-    void point(std::vector<File_binding> const& bindings) override
-    {
-        if (comparing_ && points_ < x_.point_ends.size())
-            compare_(points_, bindings);
-        ++points_;
-    }
-    void record_end(int) override { y_.kind = Item::end; }
-    std::size_t points() const { return points_; }
-
-private:
-    Item const& x_;
-    Item& y_;
-    Compare& compare_;
-    std::size_t points_ = 0;
-    bool comparing_ = false;
-};
-
+// The next item; false at the end of the file.
 bool next(Skin_file_reader& reader, Item& item)
 {
     Collector collector(item);
@@ -145,19 +114,18 @@ int diff(Request const& request)
             return in_b[joint];
         };
         std::string record_name;
-        // Point k of B's record, against point k of A's, as B's reader gives it.
-        auto compare = [&](std::size_t k, std::vector<File_binding> const& yb) {
+        // Point k of A's record against point k of B's.
+        auto compare = [&](std::size_t k, std::vector<File_binding> const& xb, std::vector<File_binding> const& yb) {
             ++points;
-            std::size_t const xa = k ? x.point_ends[k - 1] : 0, xb = x.point_ends[k];
             said.clear();
             json changes;  // null until something differs: no allocation for points alike
             matched.assign(yb.size(), false);
             auto const& xj = a.reader().joints();
             auto const& yj = b.reader().joints();
-            for (std::size_t i = xa; i < xb; ++i) {
-                std::string const& name = xj[x.bindings[i].joint].text;
-                float const wx = x.bindings[i].weight;
-                std::size_t const joint = b_index(x.bindings[i].joint);
+            for (File_binding const& bx : xb) {
+                std::string const& name = xj[bx.joint].text;
+                float const wx = bx.weight;
+                std::size_t const joint = b_index(bx.joint);
                 std::size_t found = yb.size();
                 for (std::size_t j = 0; j < yb.size() && found == yb.size() && joint != unknown; ++j)
                     if (!matched[j] && yb[j].joint == joint)
@@ -194,34 +162,43 @@ int diff(Request const& request)
                 entries.push_back({{"record", joint_text(path)}, {"kind", x.header.kind}, {"point", k}, {"changes", changes}});
             }
         };
-        Against<decltype(compare)> against(x, y, compare);
+        auto step = [&](Skin_source& source, std::string const& name, Item& item) {
+            try {
+                return next(source.reader(), item);
+            } catch (Broken_file const& e) {
+                throw std::runtime_error(name + " breaks at " + e.what());
+            }
+        };
+        auto describe = [](Item const& item) -> std::string {
+            if (item.kind == Item::record)
+                return item.header.kind + " " + item.header.name + " (" +
+                       plural(static_cast<std::size_t>(item.header.count), "point") + ", depth " +
+                       std::to_string(item.header.depth) + ")";
+            return item.kind == Item::end ? "the end of a record" : "the end of the file";
+        };
+        std::size_t point = 0;  // of the open record
         for (;;) {
-            bool more_a, more_b;
-            try {
-                more_a = next(a.reader(), x);
-            } catch (Broken_file const& e) {
-                return fail(a_path + " breaks at " + e.what());
-            }
-            if (x.kind == Item::record) {
-                path.resize(static_cast<std::size_t>(x.header.depth));
-                path.push_back(x.header.name);
-                record_name = x.header.kind + " " + joint_text(path);
-            }
-            try {
-                y.kind = Item::none;
-                more_b = b.reader().step(against);
-            } catch (Broken_file const& e) {
-                return fail(b_path + " breaks at " + e.what());
-            }
+            bool const more_a = step(a, a_path, x);
+            bool const more_b = step(b, b_path, y);
             if (!more_a && !more_b)
                 break;
-            auto describe = [](Item const& item) -> std::string {
-                if (item.kind == Item::record)
-                    return item.header.kind + " " + item.header.name + " (" +
-                           plural(static_cast<std::size_t>(item.header.count), "point") + ", depth " +
-                           std::to_string(item.header.depth) + ")";
-                return item.kind == Item::end ? "the end of a record" : "the end of the file";
-            };
+            if (x.kind == Item::point && y.kind == Item::point) {
+                compare(point++, x.bindings, y.bindings);
+                continue;
+            }
+            if (x.kind == Item::point || y.kind == Item::point) {
+                // One record has more points: count them, then go on from
+                // where both stand after their points.
+                std::size_t extra = 0;
+                bool const a_longer = x.kind == Item::point;
+                Item& longer = a_longer ? x : y;
+                for (; longer.kind == Item::point; ++extra)
+                    step(a_longer ? a : b, a_longer ? a_path : b_path, longer);
+                ++points_differing;
+                if (lines++ < most_lines)
+                    text += record_name + ": " + std::to_string(point + (a_longer ? extra : 0)) + " points, " +
+                            std::to_string(point + (a_longer ? 0 : extra)) + " in " + b_path + "\n";
+            }
             if (!same_place(x, y)) {
                 // The trees part here: the rest cannot be compared point by point.
                 structure = "the record trees differ after " + plural(records, "record") + ": " + a_path + " has " +
@@ -234,12 +211,10 @@ int diff(Request const& request)
                 continue;
             }
             ++records;
-            if (x.point_ends.size() != against.points()) {
-                ++points_differing;
-                if (lines++ < most_lines)
-                    text += record_name + ": " + std::to_string(x.point_ends.size()) + " points, " +
-                            std::to_string(against.points()) + " in " + b_path + "\n";
-            }
+            point = 0;
+            path.resize(static_cast<std::size_t>(x.header.depth));
+            path.push_back(x.header.name);
+            record_name = x.header.kind + " " + joint_text(path);
         }
         for (File_joint const& j : a.reader().joints())
             a_joints.insert(j.text);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "format.h"
@@ -128,6 +129,25 @@ bool Skin_file_reader::step(Skin_file_events& events)
 
 std::size_t Skin_file_reader::intern(std::string const& raw, char separator)
 {
+    // A file names its few joints millions of times: a table of names seen,
+    // placed by a hash of their length and end bytes, finds most of them with
+    // one comparison instead of hashing the whole name.
+    std::uint64_t head = 0, tail = 0;
+    std::memcpy(&head, raw.data(), std::min<std::size_t>(raw.size(), 8));
+    if (raw.size() > 8)
+        std::memcpy(&tail, raw.data() + raw.size() - 8, 8);
+    std::size_t const place =
+        static_cast<std::size_t>(((head ^ (tail * 0x9E3779B97F4A7C15ull) ^ raw.size()) * 0xD6E8FEB86659FD93ull) >> 54);
+    Seen const& seen = seen_[place];
+    if (seen.name && *seen.name == raw)
+        return seen.index;
+    std::size_t const index = intern_anew(raw, separator);
+    seen_[place] = Seen{&joint_index_.find(raw)->first, index};
+    return index;
+}
+
+std::size_t Skin_file_reader::intern_anew(std::string const& raw, char separator)
+{
     auto const found = joint_index_.find(raw);
     if (found != joint_index_.end())
         return found->second;
@@ -233,32 +253,38 @@ bool Skin_file_reader::step_binary(Skin_file_events& events)
         if (record.count < 0)
             broken_at_byte(in.position() - 4, "a negative point count");
         events.record(record);
-        for (int k = 0; k < record.count; ++k) {
-            need(8, "a point record");
-            read_int();
-            std::int32_t const bindings = read_int();
-            if (bindings < 0)
-                broken_at_byte(in.position() - 4, "a negative binding count");
-            point.clear();
-            for (std::int32_t b = 0; b < bindings; ++b) {
-                need(4, "a weight");
-                std::int32_t const bits = read_int();
-                File_binding binding;
-                std::memcpy(&binding.weight, &bits, sizeof binding.weight);
-                std::uint64_t const name_at = in.position();
-                read_name("a joint name");
-                binding.joint = intern(name, skin_format::component_end);
-                events.name(Name_span{name_at, name, true, binding.joint});
-                point.push_back(binding);
-            }
-            events.point(point);
+        points_left_ = record.count;
+    };
+    auto read_point = [&]() {
+        need(8, "a point record");
+        read_int();
+        std::int32_t const bindings = read_int();
+        if (bindings < 0)
+            broken_at_byte(in.position() - 4, "a negative binding count");
+        point.clear();
+        for (std::int32_t b = 0; b < bindings; ++b) {
+            need(4, "a weight");
+            std::int32_t const bits = read_int();
+            File_binding binding;
+            std::memcpy(&binding.weight, &bits, sizeof binding.weight);
+            std::uint64_t const name_at = in.position();
+            read_name("a joint name");
+            binding.joint = intern(name, skin_format::component_end);
+            events.name(Name_span{name_at, name, true, binding.joint});
+            point.push_back(binding);
         }
+        events.point(point);
     };
 
     if (!started_) {
         in.seek(4);
         depth = -1;
         started_ = true;
+    }
+    if (points_left_ > 0) {
+        --points_left_;
+        read_point();
+        return true;
     }
     std::uint64_t const at = in.position();
     if (depth < 0) {
@@ -324,47 +350,53 @@ bool Skin_file_reader::step_text(Skin_file_events& events)
             broken("a negative point count");
         events.record(record);
         open_names.push_back(record.name);
-        for (int k = 0; k < record.count; ++k) {
-            if (!next())
-                broken("the file ends inside the points of " + shown(open_names.back()));
-            char const* p = line.c_str();
-            if (!std::strchr(p, ':'))
-                broken("not a point line: " + shown(line));
-            skin_format::read_int_field(p);
-            int const bindings = skin_format::read_int_field(p);
-            point.clear();
-            for (int b = 0; b < bindings && *p; ++b) {
-                // A weight is a whole number of the format's characters,
-                // followed by one of the writer's four separators.
-                std::size_t const run = std::strspn(p, "0123456789.+-eE");
-                char const after = p[run];
-                if (is_number(std::string_view(p, run)) && after == '\0')
-                    broken("a point line that ends where a joint name should start");
-                if (!is_number(std::string_view(p, run)) || after == '\0' || !std::strchr("/:\"\\", after)) {
-                    std::size_t const extent = std::strcspn(p, "/\"\\");
-                    broken("a weight that is not a number: " + shown(std::string_view(p, extent)));
-                }
-                File_binding binding;
-                p = skin_format::get_float_from_text(p, binding.weight);
-                std::string_view const joint = skin_format::text_joint_name(p);
-                if (joint.size() < 3 || joint[joint.size() - 2] != joint[0] || joint.back() != ':')
-                    broken("a joint name that does not end with its separator and \":\"");
-                raw.assign(joint.data(), joint.size());
-                binding.joint = intern(raw, joint[0]);
-                events.name(Name_span{line_start + static_cast<std::uint64_t>(joint.data() - line.c_str()), joint, true,
-                                      binding.joint});
-                p += joint.size();
-                point.push_back(binding);
+        points_left_ = record.count;
+    };
+    auto read_point = [&]() {
+        if (!next())
+            broken("the file ends inside the points of " + shown(open_names.back()));
+        char const* p = line.c_str();
+        if (!std::strchr(p, ':'))
+            broken("not a point line: " + shown(line));
+        skin_format::read_int_field(p);
+        int const bindings = skin_format::read_int_field(p);
+        point.clear();
+        for (int b = 0; b < bindings && *p; ++b) {
+            // A weight is a whole number of the format's characters,
+            // followed by one of the writer's four separators.
+            std::size_t const run = std::strspn(p, "0123456789.+-eE");
+            char const after = p[run];
+            if (is_number(std::string_view(p, run)) && after == '\0')
+                broken("a point line that ends where a joint name should start");
+            if (!is_number(std::string_view(p, run)) || after == '\0' || !std::strchr("/:\"\\", after)) {
+                std::size_t const extent = std::strcspn(p, "/\"\\");
+                broken("a weight that is not a number: " + shown(std::string_view(p, extent)));
             }
-            if (static_cast<int>(point.size()) != bindings)
-                broken("a point line with fewer bindings than it counts");
-            events.point(point);
+            File_binding binding;
+            p = skin_format::get_float_from_text(p, binding.weight);
+            std::string_view const joint = skin_format::text_joint_name(p);
+            if (joint.size() < 3 || joint[joint.size() - 2] != joint[0] || joint.back() != ':')
+                broken("a joint name that does not end with its separator and \":\"");
+            raw.assign(joint.data(), joint.size());
+            binding.joint = intern(raw, joint[0]);
+            events.name(Name_span{line_start + static_cast<std::uint64_t>(joint.data() - line.c_str()), joint, true,
+                                  binding.joint});
+            p += joint.size();
+            point.push_back(binding);
         }
+        if (static_cast<int>(point.size()) != bindings)
+            broken("a point line with fewer bindings than it counts");
+        events.point(point);
     };
 
     if (!started_) {
         next();  // the header, checked when the file was opened
         started_ = true;
+    }
+    if (points_left_ > 0) {
+        --points_left_;
+        read_point();
+        return true;
     }
     bool& pending = pending_;  // a line read that is still to be taken
     if (!pending && !next()) {

@@ -80,9 +80,9 @@ public:
     bool binary() const { return binary_; }
     // Reads every record; throws Broken_file where the file breaks.
     void read(Skin_file_events& events);
-    // Reads the next item only: a record with its points, a record's end,
-    // or the trailer; false once the trailer has been read. For tools that
-    // walk two files side by side.
+    // Reads the next item only: a record's start, one of its points, a
+    // record's end, or the trailer; false once the trailer has been read.
+    // For tools that walk two files side by side.
     bool step(Skin_file_events& events);
     std::vector<File_joint> const& joints() const { return joints_; }
 
@@ -97,16 +97,23 @@ private:
     bool step_binary(Skin_file_events& events);
     bool step_text(Skin_file_events& events);
     std::size_t intern(std::string const& raw, char separator);
+    std::size_t intern_anew(std::string const& raw, char separator);
 
     std::shared_ptr<host::Read_source> source_;
     std::unique_ptr<Bytes> bytes_;
     bool binary_ = false;
     std::vector<File_joint> joints_;
     std::unordered_map<std::string, std::size_t> joint_index_;
+    struct Seen {
+        std::string const* name = nullptr;  // a key of joint_index_ (nodes stay where they are)
+        std::size_t index = 0;
+    };
+    std::vector<Seen> seen_ = std::vector<Seen>(1024);
 
     // Where a step-by-step read stands.
     bool started_ = false, finished_ = false;
     int depth_ = -1;                      // binary: the innermost open record
+    int points_left_ = 0;                 // points of the last record still to be read
     long line_number_ = 0;                // text
     std::uint64_t line_start_ = 0;
     std::string line_;
