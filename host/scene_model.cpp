@@ -842,7 +842,7 @@ void Model_camera::set_target(vec3 const& v, void*)
 
 // The scene.
 
-Model_scene::Model_scene(Host_services& services)
+Model_scene::Model_scene(vantel_interface& services)
     : services_(services), root_(new Model_shape(this, shape_type_part, part_plain, "root")), camera_(*this)
 {
     reference_count = 1;  // the host's own reference

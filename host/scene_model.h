@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "host_owned.h"
 #include "sceneinterface.h"
-#include "services.h"
-#include "streams.h"
 
 namespace host {
+
+template <>
+inline constexpr char const* release_note<scene_interface> = "scene.Release";
 
 // The deepest shape tree the host builds: every walk over a tree, the
 // plug-in's too, goes one call deeper per level.
@@ -290,7 +292,9 @@ private:
 
 class Model_scene final : public Host_owned<scene_interface> {
 public:
-    explicit Model_scene(Host_services& services);
+    // The scene offers the host's services (texts, messages, dialogs,
+    // progress) to the plug-in through these.
+    explicit Model_scene(vantel_interface& services);
     ~Model_scene() override;
 
     // vantel_interface, offered through the scene.
@@ -321,7 +325,7 @@ public:
     void set_current_camera_index(int index, void* = nullptr) override;
 
     // Host-side.
-    Host_services& services() { return services_; }
+    vantel_interface& services() { return services_; }
     Model_shape& root() { return *root_; }
     // Starts an empty scene: a new root part, nothing selected or memorised.
     Model_shape& new_root();
@@ -352,7 +356,7 @@ public:
     int live_joint_objects = 0;
 
 private:
-    Host_services& services_;
+    vantel_interface& services_;
     std::unique_ptr<Model_shape> root_;
     Model_camera camera_;
     std::vector<Model_shape*> cameras_;

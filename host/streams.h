@@ -8,36 +8,17 @@
 #include <vector>
 
 #include "faults.h"
+#include "host_owned.h"
 #include "read_source.h"
 #include "sceneinterface.h"
 #include "vantelinterface.h"
 
 namespace host {
 
-// What the call log notes when the plug-in gives a host-owned object back.
-template <class Interface>
-inline constexpr char const* release_note = "object.Release";
 template <>
 inline constexpr char const* release_note<stream_interface> = "stream.Release";
 template <>
 inline constexpr char const* release_note<text_stream_interface> = "text_stream.Release";
-template <>
-inline constexpr char const* release_note<scene_interface> = "scene.Release";
-
-// Host-owned objects whose references the plug-in takes and gives back;
-// the count is kept so that tests can see every reference returned, and the
-// call log notes each Release.
-template <class Interface>
-class Host_owned : public Interface {
-public:
-    ULONG TAVRIK_COM_CALL AddRef() override { return static_cast<ULONG>(++this->reference_count); }
-    ULONG TAVRIK_COM_CALL Release() override
-    {
-        if (hooks_active)
-            calls().note(release_note<Interface>);
-        return static_cast<ULONG>(--this->reference_count);
-    }
-};
 
 // Why a writer failed: the system's reason for the first failure.
 struct Write_failure {
