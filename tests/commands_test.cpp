@@ -118,7 +118,7 @@ TEST_F(Commands, CancellingChangesNothing)
     EXPECT_FALSE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
     EXPECT_EQ(bindings_of(mesh().vertices[0].skin), before);
     EXPECT_EQ(session.scene.changes, 0);
-    EXPECT_EQ(mesh().local.m[3][2], 2);
+    EXPECT_EQ(mesh().local().m[3][2], 2);
     session.expect_balanced();
 }
 
@@ -185,12 +185,12 @@ TEST_F(Commands, ResetKeepsMemorisedShapesButResetsTheirChildren)
 {
     select({"root/grp"});
     session.scene.memorised = {&session.shape("root/grp")};
-    session.shape("root/grp/J").local.m[3][0] = 5;
+    session.shape("root/grp/J").set_local(3, 0, 5);
     EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
-    EXPECT_EQ(session.shape("root/grp").local.m[3][2], 1);
-    EXPECT_EQ(mesh().local.m[3][2], 0);
-    EXPECT_EQ(session.shape("root/grp/J").local.m[3][0], 0);
-    EXPECT_EQ(session.shape("root/rig/A").local.m[3][0], 3);  // outside the selection
+    EXPECT_EQ(session.shape("root/grp").local().m[3][2], 1);
+    EXPECT_EQ(mesh().local().m[3][2], 0);
+    EXPECT_EQ(session.shape("root/grp/J").local().m[3][0], 0);
+    EXPECT_EQ(session.shape("root/rig/A").local().m[3][0], 3);  // outside the selection
     EXPECT_FALSE(mesh().vertices[0].skin.bindings().empty());  // no skin is touched
     ASSERT_EQ(session.services.message_boxes.size(), 1u);
     EXPECT_TRUE(session.services.message_boxes[0].with_cancel);
@@ -204,14 +204,14 @@ TEST_F(Commands, ResetPassesOverAFailingShapeAndEndsOnOtherFailures)
     select({"root/grp"});
     host::faults().arm("shape.clear_transformation");
     EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
-    EXPECT_EQ(session.shape("root/grp").local.m[3][2], 1);  // the failing one keeps its matrix
-    EXPECT_EQ(mesh().local.m[3][2], 0);                     // its children are still reset
+    EXPECT_EQ(session.shape("root/grp").local().m[3][2], 1);  // the failing one keeps its matrix
+    EXPECT_EQ(mesh().local().m[3][2], 0);                     // its children are still reset
 
     session.load_scene(scene_json);
     select({"root/rig", "root/grp"});
     host::faults().arm("shape.get_next_sibling");
     EXPECT_TRUE(host::run_command(test::plugin(), session.services, session.scene, reset_matrix));
-    EXPECT_EQ(mesh().local.m[3][2], 2);  // the walk ended before it
+    EXPECT_EQ(mesh().local().m[3][2], 2);  // the walk ended before it
     EXPECT_EQ(session.scene.refreshes, 2);
     session.expect_balanced();
 }
@@ -268,7 +268,7 @@ TEST_F(Commands, FailuresBeforeTheWalkReachTheHostWithNothingChangedOrOpen)
                 << "command " << command << ", " << before[i] << " #" << skip;
             EXPECT_EQ(session.scene.changes, 0) << before[i];
             EXPECT_EQ(session.shape("root/grp/mesh").vertices[0].skin.bindings().size(), 2u) << before[i];
-            EXPECT_EQ(session.shape("root/grp/mesh").local.m[3][2], 2) << before[i];
+            EXPECT_EQ(session.shape("root/grp/mesh").local().m[3][2], 2) << before[i];
             session.expect_balanced();
         }
     }

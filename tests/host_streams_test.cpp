@@ -337,7 +337,7 @@ TEST(HostScenes, SkinsHoldAnyNumberOfBindingsInOrder)
     skin.get_binding(0).set_joint(&b);
     EXPECT_EQ(skin.get_matrix().m[3][0], 0);
     EXPECT_EQ(skin.get_matrix().m[3][1], 4);
-    b.local.m[3][1] = 6;
+    b.set_local(3, 1, 6);
     session.scene.matrices_changed();
     EXPECT_EQ(skin.get_matrix().m[3][1], 6);
 

@@ -30,7 +30,7 @@ TEST(SceneFiles, WriteThenReadKeepsEverything)
     EXPECT_TRUE(second.scene.edit_mode);
     EXPECT_EQ(second.scene.active.at(0)->name, "ボディ");
     EXPECT_EQ(second.scene.memorised.at(0)->name, "j");
-    EXPECT_EQ(second.shape("root/j").local.m[3][0], 0.1f);
+    EXPECT_EQ(second.shape("root/j").local().m[3][0], 0.1f);
     EXPECT_EQ(second.shape("@m").vertices[0].position.z, 0.3f);
     EXPECT_EQ(second.shape("@m").vertices[0].skin.bindings()[0].weight, 0.7f);
     EXPECT_TRUE(second.shape("root/l").points[0].first_flag);

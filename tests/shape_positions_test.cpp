@@ -186,11 +186,11 @@ TEST(ShapePositions, AttachedShapesMoveByTheOffsetOfPointZero)
     Shape_class slider(&session.shape("root/s"));
     slider.set_position(1, vec3{5, 3, 0}, false);
     // Offset from the current point 0 (1,0,0), not from the point being set.
-    EXPECT_EQ(session.shape("root/a").local.m[3][0], 4);
-    EXPECT_EQ(session.shape("root/a").local.m[3][1], 3);
+    EXPECT_EQ(session.shape("root/a").local().m[3][0], 4);
+    EXPECT_EQ(session.shape("root/a").local().m[3][1], 3);
     // A part in the skin window list is not moved itself; its children are.
-    EXPECT_EQ(session.shape("root/g").local.m[3][0], 0);
-    EXPECT_EQ(session.shape("root/g/c").local.m[3][0], 4);
+    EXPECT_EQ(session.shape("root/g").local().m[3][0], 0);
+    EXPECT_EQ(session.shape("root/g/c").local().m[3][0], 4);
 }
 
 TEST(ShapePositions, FailuresReadAsNoPositionAndLeaveNoReference)
@@ -309,19 +309,19 @@ TEST(ShapePositions, AttachedShapesMoveByTheLocalOffsetAndNotByAnUnreadablePoint
     Shape_class slider(&session.shape("root/s"));
     slider.set_position(1, vec3{15, 3, 0}, true);
     expect_point(session.shape("root/s").end, 5, 3, 0);
-    EXPECT_EQ(a.local.m[3][0], 4);
-    EXPECT_EQ(a.local.m[3][1], 3);
+    EXPECT_EQ(a.local().m[3][0], 4);
+    EXPECT_EQ(a.local().m[3][1], 3);
     // A skin-window list alone is enough to run the step.
     Shape_class ball(&session.shape("root/b"));
     ball.set_position(0, vec3{2, 1, 1}, false);
-    EXPECT_EQ(a.local.m[3][0], 5);
+    EXPECT_EQ(a.local().m[3][0], 5);
     // Point 0 cannot be read: the attached shapes stay, the point still moves.
     host::faults().arm("shape.get_ball_joint");
     ball.set_position(0, vec3{9, 9, 9}, false);
     EXPECT_EQ(host::faults().fired(), 1);
-    EXPECT_EQ(a.local.m[3][0], 5);
-    EXPECT_EQ(a.local.m[3][1], 3);
-    EXPECT_EQ(a.local.m[3][2], 0);
+    EXPECT_EQ(a.local().m[3][0], 5);
+    EXPECT_EQ(a.local().m[3][1], 3);
+    EXPECT_EQ(a.local().m[3][2], 0);
     expect_point(session.shape("root/b").center, 9, 9, 9);
 }
 
@@ -359,3 +359,20 @@ TEST(ShapePositions, WorldPositionsThroughSkinsSubPartsAndLinks)
 }
 
 }  // namespace
+
+TEST(ShapeMatrices, ALocalMatrixSetIsSeenInWorldMatricesWorkedOutBefore)
+{
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "part", "name": "a", "children": [{"kind": "part", "name": "b"}]}]}})");
+    host::Model_shape& a = session.shape("root/a");
+    host::Model_shape& b = session.shape("root/a/b");
+    EXPECT_EQ(b.world().m[3][0], 0);  // worked out, and kept
+    a.set_local(3, 0, 4);
+    EXPECT_EQ(b.world().m[3][0], 4);
+    mat4 m = mat4::identity;
+    m.m[3][1] = 2;
+    b.set_local(m);
+    EXPECT_EQ(b.world().m[3][1], 2);
+    EXPECT_EQ(b.world().m[3][0], 4);
+}

@@ -118,7 +118,7 @@ TEST(SkinPrimitives, HoldToleranceOfAWholeShapeIsPerMatrixEntry)
     for (auto const& [offset, moves] : {std::pair{0.002f, false}, std::pair{0.0021f, true}}) {
         test::Session session;
         session.load_scene(skinned);
-        session.shape("root/C").local.m[3][0] = offset;
+        session.shape("root/C").set_local(3, 0, offset);
         session.scene.matrices_changed();
         Shape_class joint(&session.shape("root/J"));
         Skin_bindings to_c{{&session.shape("root/C"), 1.0f}};
@@ -179,7 +179,7 @@ TEST(SkinPrimitives, AMoveOfExactlyTheToleranceIsNoMove)
     ASSERT_EQ(squared, 0.002f);
     test::Session session;
     session.load_scene(skinned);
-    session.shape("root/A").local.m[3][0] = d;
+    session.shape("root/A").set_local(3, 0, d);
     session.scene.matrices_changed();
     Shape_class mesh(&session.shape("root/mesh"));
     Skin_bindings to_a{{&session.shape("root/A"), 1.0f}};
@@ -433,7 +433,7 @@ TEST_F(Held, AWholeShapeIsPutBackThroughOldTimesInverseOfNew)
 TEST_F(Held, AWholeShapeLooksOnlyAtTheFirstThreeColumnsAndNotAtNaN)
 {
     host::Model_shape& j = shape("root/J");
-    j.local = mat4::identity;
+    j.set_local(mat4::identity);
     session.scene.matrices_changed();
     Shape_class wrapper(&j);
     // How often binding J alone to a joint, with hold, transforms it back.

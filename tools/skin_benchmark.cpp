@@ -58,8 +58,8 @@ void build(Scene_set& set, Options const& options, bool bound)
         host::Model_shape* parent = &skeleton;
         for (int d = 0; d < depth && static_cast<int>(set.joints.size()) < options.joints; ++d) {
             auto joint = std::make_unique<host::Model_shape>(&scene, 2, 2, "joint_" + std::to_string(chain) + "_" + std::to_string(d));
-            joint->local.m[3][0] = 0.1f * static_cast<float>(d + 1);
-            joint->local.m[3][1] = 0.05f * static_cast<float>(chain % 100);
+            joint->set_local(3, 0, 0.1f * static_cast<float>(d + 1));
+            joint->set_local(3, 1, 0.05f * static_cast<float>(chain % 100));
             parent = &parent->add_child(std::move(joint));
             set.joints.push_back(parent);
         }

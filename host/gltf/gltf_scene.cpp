@@ -142,7 +142,7 @@ struct Builder {
             return;  // a node reached twice keeps its first place
         tinygltf::Node const& node = model.nodes[i];
         auto shape = std::make_unique<Model_shape>(&scene, shape_type_part, is_joint[i] ? part_rotator : part_plain, node_name(i));
-        shape->local = node_matrix(node);
+        shape->set_local(node_matrix(node));
         shapes[i] = &parent.add_child(std::move(shape));
         for (int child : node.children)
             add_node(*shapes[i], child, depth + 1);

@@ -430,7 +430,7 @@ private:
             if (!m.is_array() || m.size() != 16)
                 throw Scene_error(where + "/matrix", "a matrix is 16 numbers, row by row");
             for (int i = 0; i < 16; ++i)
-                shape.local.m[i / 4][i % 4] = read_float(m[static_cast<std::size_t>(i)], where + "/matrix");
+                shape.set_local(i / 4, i % 4, read_float(m[static_cast<std::size_t>(i)], where + "/matrix"));
         }
         later_skin(shape.skin, node, where);
         if (node.contains("vertices") && lists_.list_of(node["vertices"]))

@@ -222,10 +222,10 @@ private:
             node["name_hex"] = hex_of(s.name);
         if (!s.id.empty())
             node["id"] = s.id;
-        if (!is_identity(s.local)) {
+        if (!is_identity(s.local())) {
             json m = json::array();
             for (int i = 0; i < 16; ++i)
-                m.push_back(write_float(s.local.m[i / 4][i % 4]));
+                m.push_back(write_float(s.local().m[i / 4][i % 4]));
             node["matrix"] = m;
         }
         if (!s.skin.bindings().empty())

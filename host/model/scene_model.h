@@ -237,7 +237,11 @@ public:
     std::string name;
     std::string id;  // the scene file's reference id, if any
     int ordinal = 0;
-    mat4 local = mat4::identity;
+    // The local matrix; setting it marks the scene's matrices changed, so
+    // that world matrices worked out before are not used again.
+    mat4 const& local() const { return local_; }
+    void set_local(mat4 const& m);
+    void set_local(int row, int column, float value);
     Model_skin skin;
     std::vector<Model_vertex> vertices;           // polygon mesh
     std::vector<Model_control_point> points;      // line
@@ -252,6 +256,7 @@ public:
     std::vector<bool> clear_transformation_arguments;  // each call's argument, for tests
 
 private:
+    mat4 local_ = mat4::identity;
     struct End_tag {};
     Model_shape(End_tag, Model_shape* owner);
     Model_shape& require_kind(bool ok, char const* what);

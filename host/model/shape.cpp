@@ -247,7 +247,7 @@ mat4 Model_shape::world() const
     } else if (parent_) {
         base = parent_->world();
     }
-    cached_world_ = multiply(local, base);
+    cached_world_ = multiply(local_, base);
     cached_epoch_ = epoch;
     return cached_world_;
 }
@@ -264,12 +264,24 @@ mat4 Model_shape::get_inverse_world_matrix(void*)
     return inverse(world());
 }
 
+void Model_shape::set_local(mat4 const& m)
+{
+    local_ = m;
+    if (scene_)
+        scene_->matrices_changed();
+}
+
+void Model_shape::set_local(int row, int column, float value)
+{
+    mat4 m = local_;
+    m.m[row][column] = value;
+    set_local(m);
+}
+
 void Model_shape::transform(mat4 const& m, void*)
 {
     check("shape.transform");
-    local = multiply(m, local);
-    if (scene_)
-        scene_->matrices_changed();
+    set_local(multiply(m, local_));
 }
 
 void Model_shape::clear_transformation(bool keep_geometry, void*)
@@ -278,9 +290,7 @@ void Model_shape::clear_transformation(bool keep_geometry, void*)
     if (hooks_active && calls().named())
         calls().name_last(path());
     clear_transformation_arguments.push_back(keep_geometry);
-    local = mat4::identity;
-    if (scene_)
-        scene_->matrices_changed();
+    set_local(mat4::identity);
 }
 
 skin_class& Model_shape::get_skin(void*)
