@@ -1,3 +1,7 @@
+// The faults room (host/faults): fault injection for tests and the call
+// log, and the reference counting of host-owned objects. It uses nothing of
+// the host but the shared interfaces in include/; every other room uses it.
+//
 // Host operations report failure by throwing; tests arm any operation by
 // name so that the plug-in's failure paths can be reached.
 #pragma once

@@ -1,3 +1,7 @@
+// The files room (host/files): the binary and text streams the plug-in
+// reads and writes skin files through, over a window of the file (the read
+// source). It uses only the faults room.
+//
 // The host's file streams: a binary stream of little-endian 32-bit values
 // and single bytes, and a text stream of lines.
 #pragma once

@@ -1,3 +1,6 @@
+// The glTF room (host/gltf): rigged glTF models into the scene model and
+// back out. It uses the model and files rooms; the model never uses it.
+//
 // Real rigged models into the host's scene: a glTF file's node tree becomes
 // parts (the joints of its skins rotators), each skinned mesh a polygon mesh
 // whose vertices are bound to those joints with the file's weights.

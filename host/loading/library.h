@@ -1,3 +1,7 @@
+// The loading room (host/loading): loading the plug-in library (the POSIX
+// and Windows loaders) and reading its resource documents. It uses only the
+// faults room.
+//
 // Loading a plug-in library by path and binding its seven exports by name.
 #pragma once
 

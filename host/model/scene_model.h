@@ -1,3 +1,8 @@
+// The model room (host/model): the scene model (skins, points, shapes, the
+// scene and its cameras), its matrix arithmetic and its file format, the
+// scene files. It uses only the faults room; it never includes streams,
+// loading, services or glTF (the build gives it no other room's headers).
+//
 // The reference host's scene: a tree of shapes of every kind with local
 // matrices, points, skins and selection, offering the host's operations
 // with the results the plug-in relies on.

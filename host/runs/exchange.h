@@ -1,3 +1,8 @@
+// The runs room (host/runs): the export and import runs and the menu
+// commands, which bring the plug-in, the services and a scene together. It
+// uses the model, files, loading and services rooms; only tools and tests
+// use it.
+//
 // Running the plug-in's components as the host does: an export through the
 // export object, an import of a file, a menu command on the scene.
 #pragma once

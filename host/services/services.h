@@ -1,3 +1,7 @@
+// The services room (host/services): what the plug-in shows the user
+// through (texts, the message window, message boxes, dialogs, the progress
+// bar). It uses the loading room (the resource documents) and the files room.
+//
 // The host services a plug-in talks to the user through: the text
 // catalogue, the message window, message boxes, dialogs and progress.
 // Dialogs and message boxes are answered by script and recorded.
