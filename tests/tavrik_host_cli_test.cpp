@@ -775,6 +775,14 @@ TEST(TavrikHostCli, SuggestionsSeeSuffixesAndCase)
                              "arm -> Arm: the same name but for case"})
         EXPECT_NE(check.output.find(said), std::string::npos) << said << "\n" << check.output;
     EXPECT_EQ(run("check '" + target + "' '" + file + "' --select none --map '" + map + "'").code, 0) << contents(map);
+    // A level fewer along the path: said, though no rename mends it.
+    std::ofstream(target) << R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator",
+      "name": "hips", "children": [{"kind": "rotator", "name": "arm"}]}, {"kind": "polygon", "name": "body",
+      "vertices": [{"position": [0, 0, 0]}]}]}})";
+    Outcome level = run("check '" + target + "' '" + file + "' --select none");
+    EXPECT_NE(level.output.find("joint root/hips/spine/arm: perhaps root/hips/arm (the same chain without spine)"),
+              std::string::npos)
+        << level.output;
     for (std::string const& path : {source_scene, target, file, map})
         std::remove(path.c_str());
 }

@@ -136,15 +136,16 @@ public:
         put_name(entry, text);
         std::vector<std::pair<Rename, std::string>> renames;
         Step step = match(all_, components.front(), false);
+        host::Model_shape* parent = nullptr;  // the last shape the walk reached
+        std::size_t failed = 0;               // where it stopped
         for (std::size_t k = 0; step.shape; ++k) {
             if (!step.why.empty())
                 renames.push_back({Rename{components[k], step.shape->name, false}, step.why});
             if (k + 1 == components.size())
                 break;
-            std::vector<host::Model_shape*> children;
-            for (auto const& child : step.shape->children())
-                children.push_back(child.get());
-            step = match(children, components[k + 1], true);
+            parent = step.shape;
+            failed = k + 1;
+            step = match(children_of(*parent), components[k + 1], true);
         }
         std::string line = "  joint " + text + ": ";
         if (step.shape && !renames.empty()) {
@@ -161,6 +162,10 @@ public:
                 line += " (" + told + ")";
             entry["candidate"] = step.shape->path();
             entry["renames"] = list;
+        } else if (host::Model_shape* moved = parent && !step.shape ? level_changed(*parent, components, failed, line)
+                                                                    : nullptr) {
+            // The same chain a level shallower: no rename helps.
+            entry["candidate"] = moved->path();
         } else {
             // The same last name elsewhere: the path differs, no rename helps.
             std::vector<std::string> elsewhere;
@@ -175,6 +180,38 @@ public:
         }
         out.report += line + "\n";
         out.entries.push_back(entry);
+    }
+
+    static std::vector<host::Model_shape*> children_of(host::Model_shape const& shape)
+    {
+        std::vector<host::Model_shape*> out;
+        for (auto const& child : shape.children())
+            out.push_back(child.get());
+        return out;
+    }
+
+    // Where the names from index on lead below start, by names alone (the
+    // same or likely meant, no unclaimed guesses); null where they do not.
+    host::Model_shape* follow(host::Model_shape* start, std::vector<std::string> const& components,
+                              std::size_t index) const
+    {
+        for (std::size_t k = index; start && k < components.size(); ++k)
+            start = match(children_of(*start), components[k], false).shape;
+        return start;
+    }
+
+    // A path that stopped below parent at index: the same chain without the
+    // file's name at index, a level the scene does not have. (A level the
+    // scene has and the file not needs no help: a load finds a name deeper.)
+    host::Model_shape* level_changed(host::Model_shape& parent, std::vector<std::string> const& components,
+                                     std::size_t index, std::string& line) const
+    {
+        if (index + 1 < components.size())
+            if (host::Model_shape* removed = follow(&parent, components, index + 1)) {
+                line += "perhaps " + removed->path() + " (the same chain without " + components[index] + ")";
+                return removed;
+            }
+        return nullptr;
     }
 
     void record(File_record const& record, Suggestions& out)
