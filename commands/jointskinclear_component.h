@@ -4,11 +4,12 @@
 
 #include "browserinterface.h"
 
-class jointskinclear_component : public browser_interface {
+class jointskinclear_component final : public browser_interface {
 public:
-    ~jointskinclear_component() override = default;
+    ~jointskinclear_component() TAVRIK_DESTRUCTOR_OVERRIDE = default;
+    TAVRIK_DELETING_DESTRUCTOR(jointskinclear_component)
     int get_vantel_version(void* = nullptr) override;
-    component_id get_uuid(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(component_id, get_uuid);
     bool do_browser(scene_interface* scene, void* = nullptr) override;
 
     void do_(shape_class& shape);

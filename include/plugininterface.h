@@ -3,18 +3,18 @@
 // end of a class, never in between.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
-
 #include "sceneinterface.h"
 #include "unknowninterface.h"
 #include "vantelinterface.h"
 
 // Reserved slots that a host must never call. On macOS a call stops the
 // program naming the slot, in every build type (an assert would vanish
-// under NDEBUG and let the call return as if it had done something).
+// under NDEBUG and let the call return as if it had done something). On
+// Windows it throws the text as a `char const*` that the host's own
+// handlers receive.
 #if defined(TAVRIK_MAC_ABI)
+#include <cstdio>
+#include <cstdlib>
 [[noreturn]] inline void tavrik_invalid_interface(char const* what)
 {
     std::fputs(what, stderr);
@@ -25,7 +25,18 @@
     {                                   \
         tavrik_invalid_interface("invalid interface " #base ": " #slot); \
     }
+#elif defined(TAVRIK_MSVC_LAYOUT)
+#define TAVRIK_PLACEHOLDER(base, slot) \
+    {                                   \
+        tavrik_throw_text("invalid interface " #base); \
+    }
+#elif defined(_WIN32)
+#define TAVRIK_PLACEHOLDER(base, slot) \
+    {                                   \
+        throw "invalid interface " #base; \
+    }
 #else
+#include <stdexcept>
 #define TAVRIK_PLACEHOLDER(base, slot) \
     {                                   \
         throw std::logic_error("invalid interface " #base); \
@@ -45,7 +56,21 @@ public:
     virtual void save_dialog_data(dialog_interface&, void* = nullptr) {}
     virtual int terminate(dialog_interface&, int action, void* = nullptr) { return action; }
 
+#if defined(TAVRIK_MSVC_LAYOUT)
+    virtual component_id* TAVRIK_METHOD get_uuid(component_id* result, void*)
+    {
+        *result = component_id{};
+        return result;
+    }
+    component_id get_uuid(void* reserved = nullptr)
+    {
+        component_id result;
+        get_uuid(&result, reserved);
+        return result;
+    }
+#else
     virtual component_id get_uuid(void* = nullptr) { return component_id{}; }
+#endif
     virtual bool undoable(void* = nullptr) { return false; }
 
     virtual void reserved_plugin_0(void* = nullptr) TAVRIK_PLACEHOLDER(plugin_interface, reserved_plugin_0)

@@ -11,7 +11,7 @@ class part_class;
 class scene_interface;
 
 // One binding of a skin: a joint and its weight. Owned by its skin.
-class skin_entry_class {
+class TAVRIK_SLOTS(skin_entry_class) {
 public:
     virtual shape_class* get_joint(void* reserved = nullptr) = 0;
     virtual void set_joint(shape_class* joint, void* reserved = nullptr) = 0;
@@ -19,11 +19,25 @@ public:
     virtual void set_weight(float weight, void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(skin_entry_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class skin_entry_class : public skin_entry_class_slots {
+    using slots = skin_entry_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_joint)
+    TAVRIK_GUARDED(set_joint)
+    TAVRIK_GUARDED(get_weight)
+    TAVRIK_GUARDED(set_weight)
+
+protected:
     ~skin_entry_class() = default;
 };
+#endif
 
 // An ordered list of bindings, indexed from 0; a view owned by its point or shape.
-class skin_class {
+class TAVRIK_SLOTS(skin_class) {
 public:
     virtual int get_number_of_bindings(void* reserved = nullptr) = 0;
     virtual skin_entry_class& get_binding(int index, void* reserved = nullptr) = 0;
@@ -31,43 +45,82 @@ public:
     virtual void append_binding(void* reserved = nullptr) = 0;
     virtual void remove_binding(int index, void* reserved = nullptr) = 0;
     // The deformation matrix of the skin: where its bound points are stored relative to.
-    virtual mat4 get_matrix(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(mat4, get_matrix);
+
+protected:
+    ~TAVRIK_SLOTS(skin_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class skin_class : public skin_class_slots {
+    using slots = skin_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_number_of_bindings)
+    TAVRIK_GUARDED(get_binding)
+    TAVRIK_GUARDED(append_binding)
+    TAVRIK_GUARDED(remove_binding)
+    TAVRIK_GUARDED_RESULT(mat4, get_matrix)
 
 protected:
     ~skin_class() = default;
 };
+#endif
 
-class vertex_class {
+class TAVRIK_SLOTS(vertex_class) {
 public:
-    virtual vec3 get_position(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_position);
     virtual void set_position(vec3 const& position, void* reserved = nullptr) = 0;
     virtual skin_class& get_skin(void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(vertex_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class vertex_class : public vertex_class_slots {
+    using slots = vertex_class_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_position)
+    TAVRIK_GUARDED(set_position)
+    TAVRIK_GUARDED(get_skin)
+
+protected:
     ~vertex_class() = default;
 };
+#endif
 
-class polygon_mesh_class {
+class TAVRIK_SLOTS(polygon_mesh_class) {
 public:
     virtual vertex_class& get_vertex(int index, void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(polygon_mesh_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class polygon_mesh_class : public polygon_mesh_class_slots {
+    using slots = polygon_mesh_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_vertex)
+
+protected:
     ~polygon_mesh_class() = default;
 };
+#endif
 
 // A control point of a line or surface: position, four handles, two flags.
-class control_point_class {
+class TAVRIK_SLOTS(control_point_class) {
 public:
     virtual skin_class& get_skin(void* reserved = nullptr) = 0;
-    virtual vec3 get_position(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_position);
     virtual void set_position(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_in_handle(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_in_handle);
     virtual void set_in_handle(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_out_handle(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_out_handle);
     virtual void set_out_handle(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_inner_handle(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_inner_handle);
     virtual void set_inner_handle(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_outer_handle(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_outer_handle);
     virtual void set_outer_handle(vec3 const& v, void* reserved = nullptr) = 0;
     virtual bool get_first_flag(void* reserved = nullptr) = 0;
     virtual void set_first_flag(bool flag, void* reserved = nullptr) = 0;
@@ -75,83 +128,209 @@ public:
     virtual void set_second_flag(bool flag, void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(control_point_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class control_point_class : public control_point_class_slots {
+    using slots = control_point_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_skin)
+    TAVRIK_GUARDED_RESULT(vec3, get_position)
+    TAVRIK_GUARDED(set_position)
+    TAVRIK_GUARDED_RESULT(vec3, get_in_handle)
+    TAVRIK_GUARDED(set_in_handle)
+    TAVRIK_GUARDED_RESULT(vec3, get_out_handle)
+    TAVRIK_GUARDED(set_out_handle)
+    TAVRIK_GUARDED_RESULT(vec3, get_inner_handle)
+    TAVRIK_GUARDED(set_inner_handle)
+    TAVRIK_GUARDED_RESULT(vec3, get_outer_handle)
+    TAVRIK_GUARDED(set_outer_handle)
+    TAVRIK_GUARDED(get_first_flag)
+    TAVRIK_GUARDED(set_first_flag)
+    TAVRIK_GUARDED(get_second_flag)
+    TAVRIK_GUARDED(set_second_flag)
+
+protected:
     ~control_point_class() = default;
 };
+#endif
 
-class light_class {
+class TAVRIK_SLOTS(light_class) {
 public:
-    virtual vec3 get_position(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_position);
     virtual void set_position(vec3 const& v, void* reserved = nullptr) = 0;
+
+protected:
+    ~TAVRIK_SLOTS(light_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class light_class : public light_class_slots {
+    using slots = light_class_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_position)
+    TAVRIK_GUARDED(set_position)
 
 protected:
     ~light_class() = default;
 };
+#endif
 
-class sphere_class {
+class TAVRIK_SLOTS(sphere_class) {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
+
+protected:
+    ~TAVRIK_SLOTS(sphere_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class sphere_class : public sphere_class_slots {
+    using slots = sphere_class_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
 
 protected:
     ~sphere_class() = default;
 };
+#endif
 
-class disk_class {
+class TAVRIK_SLOTS(disk_class) {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
+
+protected:
+    ~TAVRIK_SLOTS(disk_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class disk_class : public disk_class_slots {
+    using slots = disk_class_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
 
 protected:
     ~disk_class() = default;
 };
+#endif
 
-class camera_class {
+class TAVRIK_SLOTS(camera_class) {
 public:
-    virtual vec3 get_eye(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_eye);
     virtual void set_eye(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_target(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_target);
     virtual void set_target(vec3 const& v, void* reserved = nullptr) = 0;
+
+protected:
+    ~TAVRIK_SLOTS(camera_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class camera_class : public camera_class_slots {
+    using slots = camera_class_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_eye)
+    TAVRIK_GUARDED(set_eye)
+    TAVRIK_GUARDED_RESULT(vec3, get_target)
+    TAVRIK_GUARDED(set_target)
 
 protected:
     ~camera_class() = default;
 };
+#endif
 
 // Joint objects are handed out with a reference; the caller releases them.
-class rotator_joint_interface : public unknown_interface {
+class TAVRIK_SLOTS(rotator_joint_interface) : public unknown_interface {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_axis(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_axis);
     virtual void set_axis(vec3 const& v, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class rotator_joint_interface : public rotator_joint_interface_slots {
+    using slots = rotator_joint_interface_slots;
 
-class scale_joint_interface : public unknown_interface {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
+    TAVRIK_GUARDED_RESULT(vec3, get_axis)
+    TAVRIK_GUARDED(set_axis)
+};
+#endif
+
+class TAVRIK_SLOTS(scale_joint_interface) : public unknown_interface {
+public:
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_axis(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_axis);
     virtual void set_axis(vec3 const& v, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class scale_joint_interface : public scale_joint_interface_slots {
+    using slots = scale_joint_interface_slots;
 
-class slider_joint_interface : public unknown_interface {
 public:
-    virtual vec3 get_start(void* reserved = nullptr) = 0;
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
+    TAVRIK_GUARDED_RESULT(vec3, get_axis)
+    TAVRIK_GUARDED(set_axis)
+};
+#endif
+
+class TAVRIK_SLOTS(slider_joint_interface) : public unknown_interface {
+public:
+    TAVRIK_RESULT_SLOT(vec3, get_start);
     virtual void set_start(vec3 const& v, void* reserved = nullptr) = 0;
-    virtual vec3 get_end(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(vec3, get_end);
     virtual void set_end(vec3 const& v, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class slider_joint_interface : public slider_joint_interface_slots {
+    using slots = slider_joint_interface_slots;
 
-class uniscale_joint_interface : public unknown_interface {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_GUARDED_RESULT(vec3, get_start)
+    TAVRIK_GUARDED(set_start)
+    TAVRIK_GUARDED_RESULT(vec3, get_end)
+    TAVRIK_GUARDED(set_end)
+};
+#endif
+
+class TAVRIK_SLOTS(uniscale_joint_interface) : public unknown_interface {
+public:
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class uniscale_joint_interface : public uniscale_joint_interface_slots {
+    using slots = uniscale_joint_interface_slots;
 
-class ball_joint_interface : public unknown_interface {
 public:
-    virtual vec3 get_center(void* reserved = nullptr) = 0;
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
+};
+#endif
+
+class TAVRIK_SLOTS(ball_joint_interface) : public unknown_interface {
+public:
+    TAVRIK_RESULT_SLOT(vec3, get_center);
     virtual void set_center(vec3 const& v, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class ball_joint_interface : public ball_joint_interface_slots {
+    using slots = ball_joint_interface_slots;
+
+public:
+    TAVRIK_GUARDED_RESULT(vec3, get_center)
+    TAVRIK_GUARDED(set_center)
+};
+#endif
 
 // Host shape type codes (get_type).
 enum : int {
@@ -163,7 +342,7 @@ enum : int {
     shape_type_polygon_mesh = 7,
 };
 
-class shape_class {
+class TAVRIK_SLOTS(shape_class) {
 public:
     // Tree. Children run from get_first_child by get_next_sibling up to
     // get_children_end; get_previous_sibling of the end is the last child.
@@ -203,8 +382,8 @@ public:
     virtual ball_joint_interface* get_ball_joint(void* reserved = nullptr) = 0;
 
     // Matrices. transform(m) makes the world matrix m · (world matrix).
-    virtual mat4 get_world_matrix(void* reserved = nullptr) = 0;
-    virtual mat4 get_inverse_world_matrix(void* reserved = nullptr) = 0;
+    TAVRIK_RESULT_SLOT(mat4, get_world_matrix);
+    TAVRIK_RESULT_SLOT(mat4, get_inverse_world_matrix);
     virtual void transform(mat4 const& m, void* reserved = nullptr) = 0;
     virtual void clear_transformation(bool keep_geometry, void* reserved = nullptr) = 0;
 
@@ -218,11 +397,55 @@ public:
                                     void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(shape_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class shape_class : public shape_class_slots {
+    using slots = shape_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_first_child)
+    TAVRIK_GUARDED(get_children_end)
+    TAVRIK_GUARDED(get_next_sibling)
+    TAVRIK_GUARDED(get_previous_sibling)
+    TAVRIK_GUARDED(get_parent)
+    TAVRIK_GUARDED(has_parent)
+    TAVRIK_GUARDED(has_children)
+    TAVRIK_GUARDED(get_ordinal)
+    TAVRIK_GUARDED(get_scene)
+    TAVRIK_GUARDED(get_type)
+    TAVRIK_GUARDED(get_part)
+    TAVRIK_GUARDED(get_name)
+    TAVRIK_GUARDED(get_number_of_points)
+    TAVRIK_GUARDED(get_number_of_all_points)
+    TAVRIK_GUARDED(get_active_point_indices)
+    TAVRIK_GUARDED(get_control_point)
+    TAVRIK_GUARDED(get_polygon_mesh)
+    TAVRIK_GUARDED(get_light)
+    TAVRIK_GUARDED(get_sphere)
+    TAVRIK_GUARDED(get_disk)
+    TAVRIK_GUARDED(get_rotator_joint)
+    TAVRIK_GUARDED(get_slider_joint)
+    TAVRIK_GUARDED(get_scale_joint)
+    TAVRIK_GUARDED(get_uniscale_joint)
+    TAVRIK_GUARDED(get_ball_joint)
+    TAVRIK_GUARDED_RESULT(mat4, get_world_matrix)
+    TAVRIK_GUARDED_RESULT(mat4, get_inverse_world_matrix)
+    TAVRIK_GUARDED(transform)
+    TAVRIK_GUARDED(clear_transformation)
+    TAVRIK_GUARDED(get_skin)
+    TAVRIK_GUARDED(remove_skin)
+    TAVRIK_GUARDED(begin_modification)
+    TAVRIK_GUARDED(end_modification)
+    TAVRIK_GUARDED(get_attached_shapes)
+
+protected:
     ~shape_class() = default;
 };
+#endif
 
 // The part view of a shape of type 2.
-class part_class : public shape_class {
+class TAVRIK_SLOTS(part_class) : public shape_class {
 public:
     virtual int get_part_type(void* reserved = nullptr) = 0;
     virtual bool is_switched(void* reserved = nullptr) = 0;
@@ -230,11 +453,25 @@ public:
     virtual void make_current_camera(void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(part_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class part_class : public part_class_slots {
+    using slots = part_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_part_type)
+    TAVRIK_GUARDED(is_switched)
+    TAVRIK_GUARDED(toggle_switch)
+    TAVRIK_GUARDED(make_current_camera)
+
+protected:
     ~part_class() = default;
 };
+#endif
 
 // The scene offers the host services too.
-class scene_interface : public vantel_interface {
+class TAVRIK_SLOTS(scene_interface) : public vantel_interface {
 public:
     virtual int get_number_of_active_shapes(void* reserved = nullptr) = 0;
     virtual shape_class* get_active_shape(int index, void* reserved = nullptr) = 0;
@@ -258,3 +495,27 @@ public:
     virtual int get_current_camera_index(void* reserved = nullptr) = 0;
     virtual void set_current_camera_index(int index, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class scene_interface : public scene_interface_slots {
+    using slots = scene_interface_slots;
+
+public:
+    TAVRIK_GUARDED(get_number_of_active_shapes)
+    TAVRIK_GUARDED(get_active_shape)
+    TAVRIK_GUARDED(get_current_shape)
+    TAVRIK_GUARDED(get_number_of_memorised_shapes)
+    TAVRIK_GUARDED(get_memorised_shape)
+    TAVRIK_GUARDED(get_memory_shape)
+    TAVRIK_GUARDED(get_root_part)
+    TAVRIK_GUARDED(is_edit_mode)
+    TAVRIK_GUARDED(exit_edit_mode)
+    TAVRIK_GUARDED(enter_edit_mode)
+    TAVRIK_GUARDED(update)
+    TAVRIK_GUARDED(begin_change)
+    TAVRIK_GUARDED(end_change)
+    TAVRIK_GUARDED(refresh)
+    TAVRIK_GUARDED(get_camera)
+    TAVRIK_GUARDED(get_current_camera_index)
+    TAVRIK_GUARDED(set_current_camera_index)
+};
+#endif

@@ -2,16 +2,22 @@
 // that are handed out with a reference.
 #pragma once
 
+#include "host_abi.h"
 #include "vantel_types.h"
 
 #if !defined(TAVRIK_WINDOWS_COM)
 typedef int32_t HRESULT;
 typedef uint32_t ULONG;
+// COM's methods are standard-call on 32-bit Windows.
+#if defined(_WIN32) && !defined(_WIN64)
+#define TAVRIK_COM_CALL __stdcall
+#else
 #define TAVRIK_COM_CALL
+#endif
 struct IUnknown {
-    virtual HRESULT QueryInterface(interface_id const& id, void** out) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
+    virtual HRESULT TAVRIK_COM_CALL QueryInterface(interface_id const& id, void** out) = 0;
+    virtual ULONG TAVRIK_COM_CALL AddRef() = 0;
+    virtual ULONG TAVRIK_COM_CALL Release() = 0;
 };
 #else
 #define TAVRIK_COM_CALL STDMETHODCALLTYPE
@@ -36,12 +42,27 @@ public:
     ULONG TAVRIK_COM_CALL Release() override
     {
         if (--reference_count == 0) {
+#if defined(TAVRIK_MSVC_LAYOUT)
+            deleting_destructor(1);
+#else
             delete this;
+#endif
             return 0;
         }
         return static_cast<ULONG>(reference_count);
     }
+#if defined(TAVRIK_MSVC_LAYOUT)
+    // The one destructor slot; each concrete class fills it with
+    // TAVRIK_DELETING_DESTRUCTOR.
+    virtual void* TAVRIK_METHOD deleting_destructor(unsigned int flags) = 0;
+
+protected:
+    ~unknown_interface() = default;
+
+public:
+#else
     virtual ~unknown_interface() = default;
+#endif
     virtual bool is_implemented() { return true; }
 
     int32_t reference_count = 0;

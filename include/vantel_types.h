@@ -1,8 +1,9 @@
 // Value types and id records that the host and the plug-in share.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+// The C headers, which a compiler has without a C++ library (a freestanding host).
+#include <stddef.h>
+#include <stdint.h>
 
 // The id record follows the host platform: the Windows GUID layout on
 // Windows and Linux, a 64-bit first field and 16-bit fields on macOS.
@@ -10,8 +11,9 @@
 #define TAVRIK_MAC_ABI 1
 #endif
 
-// Windows' own COM root and GUID, except where the macOS records are compiled.
-#if defined(_WIN32) && !defined(TAVRIK_MAC_ABI)
+// Windows' own COM root and GUID, except where the macOS records are
+// compiled or no Windows headers are at hand (a freestanding host).
+#if defined(_WIN32) && !defined(TAVRIK_MAC_ABI) && __has_include(<unknwn.h>)
 #define TAVRIK_WINDOWS_COM 1
 #include <unknwn.h>
 #endif

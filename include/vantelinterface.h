@@ -8,29 +8,52 @@
 class plugin_interface;
 class scene_interface;
 
-class text_catalog_interface {
+class TAVRIK_SLOTS(text_catalog_interface) {
 public:
     // The text for the user's language, or the key itself; owned by the host.
     virtual char const* lookup_text(char const* key, void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(text_catalog_interface)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class text_catalog_interface : public text_catalog_interface_slots {
+    using slots = text_catalog_interface_slots;
+
+public:
+    TAVRIK_GUARDED(lookup_text)
+
+protected:
     ~text_catalog_interface() = default;
 };
+#endif
 
-class dialog_item_class {
+class TAVRIK_SLOTS(dialog_item_class) {
 public:
     virtual bool get_bool(void* reserved = nullptr) = 0;
     // The chosen entry of a selection item, from 0.
     virtual int get_selection(void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(dialog_item_class)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class dialog_item_class : public dialog_item_class_slots {
+    using slots = dialog_item_class_slots;
+
+public:
+    TAVRIK_GUARDED(get_bool)
+    TAVRIK_GUARDED(get_selection)
+
+protected:
     ~dialog_item_class() = default;
 };
+#endif
 
 // Item kinds for append_item.
 enum : int { dialog_item_check_box = 1 };
 
-class dialog_interface : public unknown_interface {
+class TAVRIK_SLOTS(dialog_interface) : public unknown_interface {
 public:
     // Names the document that declares the dialog ("export_dialog_id", ...).
     virtual void load_dialog(char const* name, void* reserved = nullptr) = 0;
@@ -44,18 +67,42 @@ public:
     virtual void get_value(int number, bool* value, void* reserved = nullptr) = 0;
     virtual dialog_item_class& get_item(int id, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class dialog_interface : public dialog_interface_slots {
+    using slots = dialog_interface_slots;
 
-class progress_interface : public unknown_interface {
+public:
+    TAVRIK_GUARDED(load_dialog)
+    TAVRIK_GUARDED(set_responder)
+    TAVRIK_GUARDED(set_title)
+    TAVRIK_GUARDED(append_item)
+    TAVRIK_GUARDED(ask)
+    TAVRIK_GUARDED(get_value)
+    TAVRIK_GUARDED(get_item)
+};
+#endif
+
+class TAVRIK_SLOTS(progress_interface) : public unknown_interface {
 public:
     virtual void set_progress_range(int min, int max, void* reserved = nullptr) = 0;
     virtual void set_progress_position(int position, void* reserved = nullptr) = 0;
     // False when the user stops the work.
     virtual bool step_progress(int position, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class progress_interface : public progress_interface_slots {
+    using slots = progress_interface_slots;
+
+public:
+    TAVRIK_GUARDED(set_progress_range)
+    TAVRIK_GUARDED(set_progress_position)
+    TAVRIK_GUARDED(step_progress)
+};
+#endif
 
 // A binary file: 32-bit ints and floats, single bytes. Failed reads and
 // writes throw.
-class stream_interface : public unknown_interface {
+class TAVRIK_SLOTS(stream_interface) : public unknown_interface {
 public:
     virtual char read_char(void* reserved = nullptr) = 0;
     virtual int32_t read_int(void* reserved = nullptr) = 0;
@@ -70,9 +117,27 @@ public:
     virtual void write_float(float value, void* reserved = nullptr) = 0;
     virtual void write_integer(int32_t value, void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class stream_interface : public stream_interface_slots {
+    using slots = stream_interface_slots;
+
+public:
+    TAVRIK_GUARDED(read_char)
+    TAVRIK_GUARDED(read_int)
+    TAVRIK_GUARDED(read_float)
+    TAVRIK_GUARDED(is_end)
+    TAVRIK_GUARDED(seek)
+    TAVRIK_GUARDED(tell)
+    TAVRIK_GUARDED(write_text)
+    TAVRIK_GUARDED(write_char)
+    TAVRIK_GUARDED(write_int)
+    TAVRIK_GUARDED(write_float)
+    TAVRIK_GUARDED(write_integer)
+};
+#endif
 
 // A text file of lines.
-class text_stream_interface : public unknown_interface {
+class TAVRIK_SLOTS(text_stream_interface) : public unknown_interface {
 public:
     // The next line without its end; valid until the next read.
     virtual void read_line(char const** text, void* reserved = nullptr) = 0;
@@ -86,9 +151,25 @@ public:
     virtual void write_char(char c, void* reserved = nullptr) = 0;
     virtual void end_line(void* reserved = nullptr) = 0;
 };
+#if defined(TAVRIK_MSVC_LAYOUT)
+class text_stream_interface : public text_stream_interface_slots {
+    using slots = text_stream_interface_slots;
+
+public:
+    TAVRIK_GUARDED(read_line)
+    TAVRIK_GUARDED(is_end)
+    TAVRIK_GUARDED(rewind)
+    TAVRIK_GUARDED(write_line)
+    TAVRIK_GUARDED(write_text)
+    TAVRIK_GUARDED(write_int)
+    TAVRIK_GUARDED(write_float)
+    TAVRIK_GUARDED(write_char)
+    TAVRIK_GUARDED(end_line)
+};
+#endif
 
 // The host services object given to create_interface.
-class vantel_interface : public unknown_interface {
+class TAVRIK_SLOTS(vantel_interface) : public unknown_interface {
 public:
     virtual text_catalog_interface* get_text_catalog(void* reserved = nullptr) = 0;
     virtual void print_message(char const* text, void* reserved = nullptr) = 0;
@@ -102,11 +183,27 @@ public:
     virtual char const* get_special_characters(void* reserved = nullptr) = 0;
 
     // The text for key in the user's language; looked up anew on every use.
+#if !defined(TAVRIK_MSVC_LAYOUT)
+    char const* gettext(char const* key) { return get_text_catalog()->lookup_text(key); }
+#endif
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class vantel_interface : public vantel_interface_slots {
+    using slots = vantel_interface_slots;
+
+public:
+    TAVRIK_GUARDED(get_text_catalog)
+    TAVRIK_GUARDED(print_message)
+    TAVRIK_GUARDED(show_message_box)
+    TAVRIK_GUARDED(create_dialog)
+    TAVRIK_GUARDED(create_progress)
+    TAVRIK_GUARDED(get_special_characters)
     char const* gettext(char const* key) { return get_text_catalog()->lookup_text(key); }
 };
+#endif
 
 // The host's export object, given to do_export.
-class plugin_exporter_interface {
+class TAVRIK_SLOTS(plugin_exporter_interface) {
 public:
     // Handed out with a reference; the caller releases it.
     virtual scene_interface* get_scene(void* reserved = nullptr) = 0;
@@ -119,5 +216,21 @@ public:
     virtual char const* get_special_characters(void* reserved = nullptr) = 0;
 
 protected:
+    ~TAVRIK_SLOTS(plugin_exporter_interface)() = default;
+};
+#if defined(TAVRIK_MSVC_LAYOUT)
+class plugin_exporter_interface : public plugin_exporter_interface_slots {
+    using slots = plugin_exporter_interface_slots;
+
+public:
+    TAVRIK_GUARDED(get_scene)
+    TAVRIK_GUARDED(get_stream)
+    TAVRIK_GUARDED(get_text_stream)
+    TAVRIK_GUARDED(run_export)
+    TAVRIK_GUARDED(print_message)
+    TAVRIK_GUARDED(get_special_characters)
+
+protected:
     ~plugin_exporter_interface() = default;
 };
+#endif

@@ -74,8 +74,12 @@ TAVRIK_EXPORT void TAVRIK_EXPORT_CALL create_interface(interface_id const& id, i
                                                        void*)
 {
     plugin_interface* component = create_component(id, index, vantel);
-    if (!component || !out) {
-        delete component;
+    if (!component)
+        return;
+    if (!out) {
+        // Destroyed through its own slot, as the host's last Release would.
+        component->AddRef();
+        component->Release();
         return;
     }
     component->AddRef();

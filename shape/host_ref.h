@@ -27,7 +27,7 @@ public:
     void reset(T* object = nullptr)
     {
         if (object_ && object_ != object)
-            object_->Release();
+            release_reference(object_);
         object_ = object;
     }
     T* get() const { return object_; }

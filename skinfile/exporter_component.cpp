@@ -25,7 +25,7 @@ template <class T>
 void take_stream(Host_ref<T>& held, T* fresh)
 {
     if (fresh && fresh == held.get())
-        fresh->Release();  // the same stream again: keep the one reference we hold
+        release_reference(fresh);  // the same stream again: keep the one reference we hold
     else
         held.reset(fresh);
 }

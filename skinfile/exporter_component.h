@@ -9,15 +9,16 @@
 #include "names.h"
 #include "shape_access.h"
 
-class exporter_component : public exporter_interface {
+class exporter_component final : public exporter_interface {
 public:
     explicit exporter_component(vantel_interface& host) : vantel(host) {}
-    ~exporter_component() override;
+    ~exporter_component() TAVRIK_DESTRUCTOR_OVERRIDE;
+    TAVRIK_DELETING_DESTRUCTOR(exporter_component)
 
     int get_vantel_version(void* = nullptr) override;
     void save_dialog_data(dialog_interface& dialog, void* = nullptr) override;
     int terminate(dialog_interface& dialog, int action, void* = nullptr) override;
-    component_id get_uuid(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(component_id, get_uuid);
     char const* get_file_extension(void* = nullptr) override;
     char const* get_file_description(void* = nullptr) override;
     void do_export(plugin_exporter_interface* exporter, void* = nullptr) override;

@@ -83,7 +83,7 @@ void importer_component::prepare_load()
 
     progress_interface* fresh = vantel.create_progress("skin importer");
     if (fresh && fresh == progress.get())
-        fresh->Release();  // the same indicator again: one reference is enough
+        release_reference(fresh);  // the same indicator again: one reference is enough
     else
         progress.reset(fresh);
 

@@ -12,15 +12,16 @@
 #include "importerinterface.h"
 #include "shape_access.h"
 
-class importer_component : public importer_interface {
+class importer_component final : public importer_interface {
 public:
     explicit importer_component(vantel_interface& host) : vantel(host) {}
-    ~importer_component() override;
+    ~importer_component() TAVRIK_DESTRUCTOR_OVERRIDE;
+    TAVRIK_DELETING_DESTRUCTOR(importer_component)
 
     int get_vantel_version(void* = nullptr) override;
     void save_dialog_data(dialog_interface& dialog, void* = nullptr) override;
     int terminate(dialog_interface& dialog, int action, void* = nullptr) override;
-    component_id get_uuid(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(component_id, get_uuid);
     int get_number_of_file_extensions(void* = nullptr) override;
     char const* get_file_extension(int index, void* = nullptr) override;
     char const* get_file_extension_description(int index, void* = nullptr) override;

@@ -23,6 +23,10 @@ public:
             calls().note(release_note<Interface>);
         return static_cast<ULONG>(--this->reference_count);
     }
+#if defined(TAVRIK_MSVC_LAYOUT)
+    // The host owns these objects: a Release never destroys them.
+    void* TAVRIK_METHOD deleting_destructor(unsigned int) override { return this; }
+#endif
 };
 
 }  // namespace host

@@ -53,7 +53,7 @@ public:
     static std::unique_ptr<Binary_stream> collector();
     Binary_stream(Binary_stream const&) = delete;
     Binary_stream& operator=(Binary_stream const&) = delete;
-    ~Binary_stream() override;
+    ~Binary_stream() TAVRIK_DESTRUCTOR_OVERRIDE;
 
     char read_char(void* = nullptr) override;
     int32_t read_int(void* = nullptr) override;
@@ -112,7 +112,7 @@ public:
     static std::unique_ptr<Text_stream> collector();
     Text_stream(Text_stream const&) = delete;
     Text_stream& operator=(Text_stream const&) = delete;
-    ~Text_stream() override;
+    ~Text_stream() TAVRIK_DESTRUCTOR_OVERRIDE;
 
     void read_line(char const** text, void* = nullptr) override;
     bool is_end(void* = nullptr) override;

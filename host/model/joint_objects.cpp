@@ -20,7 +20,7 @@ template <class Interface>
 class Joint_object : public Interface {
 public:
     Joint_object(Model_shape& shape, int& live) : shape_(shape), live_(live) { ++live_; }
-    ~Joint_object() override { --live_; }
+    ~Joint_object() TAVRIK_DESTRUCTOR_OVERRIDE { --live_; }
 
 protected:
     vec3 read(vec3 const& field, char const* operation)
@@ -43,9 +43,10 @@ template <class Interface>
 class Centre_axis_joint final : public Joint_object<Interface> {
 public:
     using Joint_object<Interface>::Joint_object;
-    vec3 get_center(void*) override { return this->read(this->shape_.center, "joint.get_center"); }
+    TAVRIK_DELETING_DESTRUCTOR(Centre_axis_joint)
+    TAVRIK_RESULT_OVERRIDE(vec3, get_center) { return this->read(this->shape_.center, "joint.get_center"); }
     void set_center(vec3 const& v, void*) override { this->write(this->shape_.center, v, "joint.set_center"); }
-    vec3 get_axis(void*) override { return this->read(this->shape_.axis, "joint.get_axis"); }
+    TAVRIK_RESULT_OVERRIDE(vec3, get_axis) { return this->read(this->shape_.axis, "joint.get_axis"); }
     void set_axis(vec3 const& v, void*) override { this->write(this->shape_.axis, v, "joint.set_axis"); }
 };
 
@@ -53,16 +54,18 @@ template <class Interface>
 class Centre_joint final : public Joint_object<Interface> {
 public:
     using Joint_object<Interface>::Joint_object;
-    vec3 get_center(void*) override { return this->read(this->shape_.center, "joint.get_center"); }
+    TAVRIK_DELETING_DESTRUCTOR(Centre_joint)
+    TAVRIK_RESULT_OVERRIDE(vec3, get_center) { return this->read(this->shape_.center, "joint.get_center"); }
     void set_center(vec3 const& v, void*) override { this->write(this->shape_.center, v, "joint.set_center"); }
 };
 
 class Slider_joint final : public Joint_object<slider_joint_interface> {
 public:
     using Joint_object<slider_joint_interface>::Joint_object;
-    vec3 get_start(void*) override { return read(shape_.start, "joint.get_start"); }
+    TAVRIK_DELETING_DESTRUCTOR(Slider_joint)
+    TAVRIK_RESULT_OVERRIDE(vec3, get_start) { return read(shape_.start, "joint.get_start"); }
     void set_start(vec3 const& v, void*) override { write(shape_.start, v, "joint.set_start"); }
-    vec3 get_end(void*) override { return read(shape_.end, "joint.get_end"); }
+    TAVRIK_RESULT_OVERRIDE(vec3, get_end) { return read(shape_.end, "joint.get_end"); }
     void set_end(vec3 const& v, void*) override { write(shape_.end, v, "joint.set_end"); }
 };
 

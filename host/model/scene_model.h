@@ -105,7 +105,7 @@ public:
     skin_entry_class& get_binding(int index, void* = nullptr) override;
     void append_binding(void* = nullptr) override;
     void remove_binding(int index, void* = nullptr) override;
-    mat4 get_matrix(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(mat4, get_matrix);
 
     // Host-side access without faults.
     Binding_list const& bindings() const { return bindings_; }
@@ -128,7 +128,7 @@ private:
 class Model_vertex final : public vertex_class {
 public:
     explicit Model_vertex(Model_scene* scene) : skin(scene, nullptr) {}
-    vec3 get_position(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_position);
     void set_position(vec3 const& position, void* = nullptr) override;
     skin_class& get_skin(void* = nullptr) override;
 
@@ -140,15 +140,15 @@ class Model_control_point final : public control_point_class {
 public:
     explicit Model_control_point(Model_scene* scene) : skin(scene, nullptr) {}
     skin_class& get_skin(void* = nullptr) override;
-    vec3 get_position(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_position);
     void set_position(vec3 const& v, void* = nullptr) override;
-    vec3 get_in_handle(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_in_handle);
     void set_in_handle(vec3 const& v, void* = nullptr) override;
-    vec3 get_out_handle(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_out_handle);
     void set_out_handle(vec3 const& v, void* = nullptr) override;
-    vec3 get_inner_handle(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_inner_handle);
     void set_inner_handle(vec3 const& v, void* = nullptr) override;
-    vec3 get_outer_handle(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_outer_handle);
     void set_outer_handle(vec3 const& v, void* = nullptr) override;
     bool get_first_flag(void* = nullptr) override;
     void set_first_flag(bool flag, void* = nullptr) override;
@@ -208,8 +208,8 @@ public:
     scale_joint_interface* get_scale_joint(void* = nullptr) override;
     uniscale_joint_interface* get_uniscale_joint(void* = nullptr) override;
     ball_joint_interface* get_ball_joint(void* = nullptr) override;
-    mat4 get_world_matrix(void* = nullptr) override;
-    mat4 get_inverse_world_matrix(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(mat4, get_world_matrix);
+    TAVRIK_RESULT_OVERRIDE(mat4, get_inverse_world_matrix);
     void transform(mat4 const& m, void* = nullptr) override;
     void clear_transformation(bool keep_geometry, void* = nullptr) override;
     skin_class& get_skin(void* = nullptr) override;
@@ -290,9 +290,9 @@ private:
 class Model_camera final : public camera_class {
 public:
     explicit Model_camera(Model_scene& scene) : scene_(scene) {}
-    vec3 get_eye(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_eye);
     void set_eye(vec3 const& v, void* = nullptr) override;
-    vec3 get_target(void* = nullptr) override;
+    TAVRIK_RESULT_OVERRIDE(vec3, get_target);
     void set_target(vec3 const& v, void* = nullptr) override;
 
 private:
@@ -305,7 +305,7 @@ public:
     // The scene offers the host's services (texts, messages, dialogs,
     // progress) to the plug-in through these.
     explicit Model_scene(vantel_interface& services);
-    ~Model_scene() override;
+    ~Model_scene() TAVRIK_DESTRUCTOR_OVERRIDE;
 
     // vantel_interface, offered through the scene.
     text_catalog_interface* get_text_catalog(void* = nullptr) override;

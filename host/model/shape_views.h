@@ -21,7 +21,7 @@ struct Model_shape::Mesh_view final : polygon_mesh_class {
 
 struct Model_shape::Light_view final : light_class {
     explicit Light_view(Model_shape& s) : shape(s) {}
-    vec3 get_position(void*) override
+    TAVRIK_RESULT_OVERRIDE(vec3, get_position)
     {
         check("light.get_position");
         return shape.position;
@@ -36,7 +36,7 @@ struct Model_shape::Light_view final : light_class {
 
 struct Model_shape::Sphere_view final : sphere_class {
     explicit Sphere_view(Model_shape& s) : shape(s) {}
-    vec3 get_center(void*) override
+    TAVRIK_RESULT_OVERRIDE(vec3, get_center)
     {
         check("sphere.get_center");
         return shape.center;
@@ -51,7 +51,7 @@ struct Model_shape::Sphere_view final : sphere_class {
 
 struct Model_shape::Disk_view final : disk_class {
     explicit Disk_view(Model_shape& s) : shape(s) {}
-    vec3 get_center(void*) override
+    TAVRIK_RESULT_OVERRIDE(vec3, get_center)
     {
         check("disk.get_center");
         return shape.center;

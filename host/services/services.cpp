@@ -61,7 +61,8 @@ public:
         shown_.id = id;
         ++services_.live_dialogs;
     }
-    ~Host_dialog() override { --services_.live_dialogs; }
+    ~Host_dialog() TAVRIK_DESTRUCTOR_OVERRIDE { --services_.live_dialogs; }
+    TAVRIK_DELETING_DESTRUCTOR(Host_dialog)
 
     // Noted, never made to fail: tests see when the plug-in gives the dialog back.
     ULONG TAVRIK_COM_CALL Release() override
@@ -172,7 +173,8 @@ public:
     {
         ++services_.live_progress;
     }
-    ~Host_progress() override { --services_.live_progress; }
+    ~Host_progress() TAVRIK_DESTRUCTOR_OVERRIDE { --services_.live_progress; }
+    TAVRIK_DELETING_DESTRUCTOR(Host_progress)
 
     void set_progress_range(int min, int max, void*) override
     {
