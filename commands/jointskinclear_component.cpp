@@ -19,29 +19,31 @@ component_id jointskinclear_component::get_uuid(void*) { return jointskin_clear_
 
 bool jointskinclear_component::do_browser(scene_interface* scene, void*)
 {
-    if (!scene)
-        return false;
-    if (scene->get_number_of_memorised_shapes() <= 0) {
-        scene->show_message_box(scene->gettext("Can't get joint."), false);
-        return false;
-    }
-    joint = scene->get_memory_shape();
-    if (!joint || joint->get_type() != shape_type_part) {
-        scene->show_message_box(scene->gettext("Can't get joint."), false);
-        return false;
-    }
-    if (!is_joint_part_type(joint->get_part().get_part_type())) {
-        scene->show_message_box(scene->gettext("Invalide joint."), false);
-        return false;
-    }
+    return for_host([&] {
+        if (!scene)
+            return false;
+        if (scene->get_number_of_memorised_shapes() <= 0) {
+            scene->show_message_box(scene->gettext("Can't get joint."), false);
+            return false;
+        }
+        joint = scene->get_memory_shape();
+        if (!joint || joint->get_type() != shape_type_part) {
+            scene->show_message_box(scene->gettext("Can't get joint."), false);
+            return false;
+        }
+        if (!is_joint_part_type(joint->get_part().get_part_type())) {
+            scene->show_message_box(scene->gettext("Invalide joint."), false);
+            return false;
+        }
 
-    Clear_options options;
-    options.joint = joint;
-    if (!run_clear_command(*scene, no_component_uuid, options))
-        return false;
-    hold_points = options.hold_points;
-    active_points_only = options.active_points_only;
-    return true;
+        Clear_options options;
+        options.joint = joint;
+        if (!run_clear_command(*scene, no_component_uuid, options))
+            return false;
+        hold_points = options.hold_points;
+        active_points_only = options.active_points_only;
+        return true;
+    });
 }
 
 void jointskinclear_component::do_(shape_class& shape)

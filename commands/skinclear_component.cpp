@@ -9,14 +9,16 @@ component_id skinclear_component::get_uuid(void*) { return skin_clear_uuid; }
 
 bool skinclear_component::do_browser(scene_interface* scene, void*)
 {
-    if (!scene)
-        return false;
-    Clear_options options;
-    if (!run_clear_command(*scene, skin_clear_uuid, options))
-        return false;
-    hold_points = options.hold_points;
-    active_points_only = options.active_points_only;
-    return true;
+    return for_host([&] {
+        if (!scene)
+            return false;
+        Clear_options options;
+        if (!run_clear_command(*scene, skin_clear_uuid, options))
+            return false;
+        hold_points = options.hold_points;
+        active_points_only = options.active_points_only;
+        return true;
+    });
 }
 
 void skinclear_component::do_(shape_class& shape)

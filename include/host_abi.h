@@ -45,6 +45,14 @@ void release_reference(T* object)
     object->Release();
 }
 
+// Runs a component's operation for the host; what the operation lets pass
+// goes on to the host.
+template <class Operation>
+decltype(auto) for_host(Operation&& operation)
+{
+    return operation();
+}
+
 #else
 
 #include <cstring>
@@ -66,7 +74,13 @@ public:
     Host_exception& operator=(Host_exception const&) = delete;
     ~Host_exception() { tavrik_drop_host_exception(&record_); }
     unsigned long code() const { return record_.code; }
-    [[noreturn]] void raise() { tavrik_raise_host_exception(&record_); }
+    // Hands the record over: this object no longer destroys the thrown copy.
+    tavrik_host_exception_record release()
+    {
+        tavrik_host_exception_record const record = record_;
+        record_.object = nullptr;
+        return record;
+    }
 
 private:
     tavrik_host_exception_record record_;
@@ -110,6 +124,22 @@ template <class T>
 void release_reference(T* object)
 {
     tavrik::guarded([object] { object->Release(); });
+}
+
+// Runs a component's operation for the host. A host's exception that the
+// operation lets pass is thrown again to the host's own handlers once the
+// operation's frames have unwound and released what they hold; it is raised
+// from here, where no destructor is pending.
+template <class Operation>
+decltype(auto) for_host(Operation&& operation)
+{
+    tavrik_host_exception_record pending{};
+    try {
+        return operation();
+    } catch (tavrik::Host_exception& e) {
+        pending = e.release();
+    }
+    tavrik_raise_host_exception(&pending);
 }
 
 #define TAVRIK_SLOTS(name) name##_slots

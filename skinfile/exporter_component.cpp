@@ -44,115 +44,126 @@ component_id exporter_component::get_uuid(void*) { return skin_exporter_uuid; }
 
 char const* exporter_component::get_file_extension(void*) { return "vsk"; }
 
-char const* exporter_component::get_file_description(void*) { return vantel.gettext("Save skin"); }
+char const* exporter_component::get_file_description(void*)
+{
+    return for_host([&] { return vantel.gettext("Save skin"); });
+}
 
 bool exporter_component::skips_dialog(void*) { return true; }
 
 void exporter_component::do_export(plugin_exporter_interface* exporter, void*)
 {
-    plugin_exporter = exporter;
-    if (!exporter)
-        return;
-    take_stream(stream, exporter->get_stream());
-    take_stream(text_stream, exporter->get_text_stream());
-    sp_char = exporter->get_special_characters();
+    return for_host([&] {
+        plugin_exporter = exporter;
+        if (!exporter)
+            return;
+        take_stream(stream, exporter->get_stream());
+        take_stream(text_stream, exporter->get_text_stream());
+        sp_char = exporter->get_special_characters();
 
-    Host_ref<dialog_interface> dialog(vantel.create_dialog(skin_exporter_uuid));
-    if (!dialog)
-        return;
-    dialog->load_dialog("export_dialog_id");
-    not_run = false;
-    dialog->set_responder(this);
-    dialog->ask();
+        Host_ref<dialog_interface> dialog(vantel.create_dialog(skin_exporter_uuid));
+        if (!dialog)
+            return;
+        dialog->load_dialog("export_dialog_id");
+        not_run = false;
+        dialog->set_responder(this);
+        dialog->ask();
+    });
 }
 
 void exporter_component::save_dialog_data(dialog_interface& dialog, void*)
 {
-    if (not_run)
-        return;
-    export_all = dialog.get_item(item_range).get_selection() == 0;
-    binary_form = dialog.get_item(item_form).get_selection() == 1;
-    full_path = dialog.get_item(item_full_path).get_bool();
-    trim_names = dialog.get_item(item_trim).get_bool();
+    return for_host([&] {
+        if (not_run)
+            return;
+        export_all = dialog.get_item(item_range).get_selection() == 0;
+        binary_form = dialog.get_item(item_form).get_selection() == 1;
+        full_path = dialog.get_item(item_full_path).get_bool();
+        trim_names = dialog.get_item(item_trim).get_bool();
+    });
 }
 
 int exporter_component::terminate(dialog_interface&, int action, void*)
 {
-    if (not_run || action == 2 || !plugin_exporter)
-        return action;
-    if (binary_form ? !stream : !text_stream)
-        return action;
-    // An export never passes a failure back to the host: one the host's export
-    // object reports is a file that was not written. A write that fails when
-    // the host hands its buffer over after start is told as one that fails
-    // inside start: the message box, then the finish line, whatever the size.
-    try {
-        plugin_exporter->print_message(binary_form ? "start save binary skin file" : "start save text skin file");
+    return for_host([&] {
+        if (not_run || action == 2 || !plugin_exporter)
+            return action;
+        if (binary_form ? !stream : !text_stream)
+            return action;
+        // An export never passes a failure back to the host: one the host's export
+        // object reports is a file that was not written. A write that fails when
+        // the host hands its buffer over after start is told as one that fails
+        // inside start: the message box, then the finish line, whatever the size.
         try {
-            plugin_exporter->run_export();
+            plugin_exporter->print_message(binary_form ? "start save binary skin file" : "start save text skin file");
+            try {
+                plugin_exporter->run_export();
+            } catch (...) {
+                try {
+                    vantel.show_message_box("Can't file write.", false);
+                } catch (...) {
+                }
+            }
+            plugin_exporter->print_message("finish save skin file");
         } catch (...) {
             try {
                 vantel.show_message_box("Can't file write.", false);
             } catch (...) {
             }
         }
-        plugin_exporter->print_message("finish save skin file");
-    } catch (...) {
-        try {
-            vantel.show_message_box("Can't file write.", false);
-        } catch (...) {
-        }
-    }
-    return action;
+        return action;
+    });
 }
 
 void exporter_component::start(void*)
 {
-    if (!plugin_exporter)
-        return;
-    Host_ref<scene_interface> scene;
-    try {
-        scene.reset(plugin_exporter->get_scene());
-    } catch (...) {
-        vantel.show_message_box("Can't file write.", false);
-        return;
-    }
-    if (!scene)
-        return;
-    try {
-        if (binary_form)
-            skin_format::write_header(*stream);
-        else
-            skin_format::write_header(*text_stream);
-
-        if (export_all) {
-            part_class* root = scene->get_root_part();
-            if (root) {
-                adjust_switch(root->get_part());
-                shape_out(*root, true);
-            }
-        } else {
-            for (int i = 0; i < scene->get_number_of_active_shapes(); ++i) {
-                shape_class* shape = scene->get_active_shape(i);
-                if (!shape)
-                    continue;
-                if (shape->get_type() == shape_type_part)
-                    adjust_switch(shape->get_part());
-                if (shape_out(*shape, true))
-                    break;
-            }
-        }
-
-        if (binary_form)
-            skin_format::write_trailer(*stream);
-        else
-            skin_format::write_trailer(*text_stream);
-    } catch (...) {
+    return for_host([&] {
+        if (!plugin_exporter)
+            return;
+        Host_ref<scene_interface> scene;
         try {
-            scene->show_message_box("Can't file write.", false);
+            scene.reset(plugin_exporter->get_scene());
         } catch (...) {
+            vantel.show_message_box("Can't file write.", false);
+            return;
         }
-    }
+        if (!scene)
+            return;
+        try {
+            if (binary_form)
+                skin_format::write_header(*stream);
+            else
+                skin_format::write_header(*text_stream);
+
+            if (export_all) {
+                part_class* root = scene->get_root_part();
+                if (root) {
+                    adjust_switch(root->get_part());
+                    shape_out(*root, true);
+                }
+            } else {
+                for (int i = 0; i < scene->get_number_of_active_shapes(); ++i) {
+                    shape_class* shape = scene->get_active_shape(i);
+                    if (!shape)
+                        continue;
+                    if (shape->get_type() == shape_type_part)
+                        adjust_switch(shape->get_part());
+                    if (shape_out(*shape, true))
+                        break;
+                }
+            }
+
+            if (binary_form)
+                skin_format::write_trailer(*stream);
+            else
+                skin_format::write_trailer(*text_stream);
+        } catch (...) {
+            try {
+                scene->show_message_box("Can't file write.", false);
+            } catch (...) {
+            }
+        }
+    });
 }
 
 Name_options exporter_component::name_options() const

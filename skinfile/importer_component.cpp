@@ -35,42 +35,48 @@ char const* importer_component::get_file_extension(int, void*) { return "vsk"; }
 
 char const* importer_component::get_file_extension_description(int, void*)
 {
-    return vantel.gettext("Vantel skin file");
+    return for_host([&] {
+        return vantel.gettext("Vantel skin file");
+    });
 }
 
 void importer_component::do_import(scene_interface* scene_, stream_interface* stream_,
                                    text_stream_interface* text_stream_, void*)
 {
-    scene = scene_;
-    stream = stream_;
-    text_stream = text_stream_;
-    if (!scene)
-        return;
-    Host_ref<dialog_interface> dialog(scene->create_dialog(skin_importer_uuid));
-    if (!dialog)
-        return;
-    dialog->load_dialog("import_dialog_id");
-    dialog->set_responder(this);
-    dialog->ask();
+    return for_host([&] {
+        scene = scene_;
+        stream = stream_;
+        text_stream = text_stream_;
+        if (!scene)
+            return;
+        Host_ref<dialog_interface> dialog(scene->create_dialog(skin_importer_uuid));
+        if (!dialog)
+            return;
+        dialog->load_dialog("import_dialog_id");
+        dialog->set_responder(this);
+        dialog->ask();
+    });
 }
 
 void importer_component::save_dialog_data(dialog_interface& dialog, void*)
 {
-    keep_existing = dialog.get_item(item_mode).get_selection() != 0;
-    hold_points = dialog.get_item(item_hold).get_bool();
-    trim_names = dialog.get_item(item_trim).get_bool();
-    bool const joints_outside = dialog.get_item(item_joints_outside).get_bool();
-    verbose = dialog.get_item(item_verbose).get_bool();
-    if (!scene)
-        return;
-    sp_char = scene->get_special_characters();
-    start_shape = nullptr;
-    if (scene->get_number_of_active_shapes() == 1)
-        start_shape = scene->get_current_shape();
-    if (!start_shape)
-        start_shape = scene->get_root_part();
-    joint_root = joints_outside ? scene->get_root_part() : start_shape;
-    line_number = 1;
+    return for_host([&] {
+        keep_existing = dialog.get_item(item_mode).get_selection() != 0;
+        hold_points = dialog.get_item(item_hold).get_bool();
+        trim_names = dialog.get_item(item_trim).get_bool();
+        bool const joints_outside = dialog.get_item(item_joints_outside).get_bool();
+        verbose = dialog.get_item(item_verbose).get_bool();
+        if (!scene)
+            return;
+        sp_char = scene->get_special_characters();
+        start_shape = nullptr;
+        if (scene->get_number_of_active_shapes() == 1)
+            start_shape = scene->get_current_shape();
+        if (!start_shape)
+            start_shape = scene->get_root_part();
+        joint_root = joints_outside ? scene->get_root_part() : start_shape;
+        line_number = 1;
+    });
 }
 
 void importer_component::trace(std::string const& line) { vantel.print_message(line.c_str()); }
@@ -111,44 +117,46 @@ Child_index& importer_component::children_index()
 
 int importer_component::terminate(dialog_interface&, int action, void*)
 {
-    if (action != 1 || !scene || !start_shape || !stream)
+    return for_host([&] {
+        if (action != 1 || !scene || !start_shape || !stream)
+            return action;
+
+        // An import never passes a failure back to the host. Before the bracket
+        // nothing has changed: a failure there is reported as a file that could
+        // not be read.
+        int32_t first_int = 0;
+        try {
+            prepare_load();
+            stream->seek(0);
+            first_int = stream->read_int();
+        } catch (...) {
+            try {
+                scene->show_message_box("***tavrik*** Error in reading file!", false);
+            } catch (...) {
+            }
+            return -1;
+        }
+
+        try {
+            Change_bracket bracket(*scene);
+            try {
+                if (first_int == skin_format::tavrik_id)
+                    load_binary();
+                else
+                    load_text_file();
+            } catch (...) {
+                if (verbose)
+                    trace("***tavrik*** Terminated loading skin.");
+            }
+        } catch (...) {
+            // The bracket could not be opened, or the trace line not printed.
+        }
+        try {
+            scene->refresh();
+        } catch (...) {
+        }
         return action;
-
-    // An import never passes a failure back to the host. Before the bracket
-    // nothing has changed: a failure there is reported as a file that could
-    // not be read.
-    int32_t first_int = 0;
-    try {
-        prepare_load();
-        stream->seek(0);
-        first_int = stream->read_int();
-    } catch (...) {
-        try {
-            scene->show_message_box("***tavrik*** Error in reading file!", false);
-        } catch (...) {
-        }
-        return -1;
-    }
-
-    try {
-        Change_bracket bracket(*scene);
-        try {
-            if (first_int == skin_format::tavrik_id)
-                load_binary();
-            else
-                load_text_file();
-        } catch (...) {
-            if (verbose)
-                trace("***tavrik*** Terminated loading skin.");
-        }
-    } catch (...) {
-        // The bracket could not be opened, or the trace line not printed.
-    }
-    try {
-        scene->refresh();
-    } catch (...) {
-    }
-    return action;
+    });
 }
 
 void importer_component::finish_trace(char const* finished)
