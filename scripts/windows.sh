@@ -71,6 +71,8 @@ expect "tavrik64.dll imports" "$(imports x86_64-w64-mingw32-objdump build-win-x8
 expect "tavrik.dll imports" "$(imports i686-w64-mingw32-objdump build-win-i686/plugin/tavrik.dll)" \
   "KERNEL32.dll libgcc_s_dw2-1.dll libstdc++-6.dll msvcrt.dll "
 
+bash scripts/vtable_check.sh
+
 # Some kernels cannot run 32-bit programs at all: the 32-bit loader is a tiny
 # 32-bit program, so asking it for its version tells. Where it cannot run,
 # tavrik.dll is still built and its tables checked above; only its suite is
