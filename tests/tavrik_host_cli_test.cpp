@@ -844,6 +844,55 @@ TEST(TavrikHostCli, DiffAndStatsOfFilesAndScenes)
         std::remove(path.c_str());
 }
 
+TEST(TavrikHostCli, WritesThatFailAndOutputsOverInputsAreErrors)
+{
+    // A .glb or a report that cannot be written whole is exit 2 (a full
+    // device stands for a full disk); no output replaces an input, the name
+    // map included; and no rule runs on a name the plug-in could not load.
+    std::string const model = quoted(source + "/examples/triangle.gltf");
+    std::string const file = scratch("trust.vsk"), map = scratch("trust.map"), full = scratch("trust_full.glb");
+    std::string const host = quoted(host_program) + " ";
+    ASSERT_EQ(run("--quiet save " + model + " " + quoted(file)).code, 0);
+    std::ofstream(map) << "s/(.*)y/$1Y/\n";
+    std::remove(full.c_str());
+    ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+    std::string const saved = contents(file), rules = contents(map);
+    struct Case {
+        std::string command;  // standard error joins standard output
+        char const* says;
+    } const cases[] = {
+        {host + "--quiet to-gltf " + model + " " + model + " " + quoted(full) + " 2>&1", "cannot write"},
+        {host + "--quiet load " + model + " " + quoted(file) + " " + quoted(full) + " 2>&1", "cannot write"},
+        {host + "inspect " + quoted(file) + " 2>&1 >/dev/full", "cannot write standard output"},
+        {host + "show " + model + " 2>&1 >/dev/full", "cannot write standard output"},
+        {host + "check " + model + " " + quoted(file) + " --suggest-map " + quoted(file) + " 2>&1", "is the input"},
+        {host + "remap " + quoted(file) + " " + quoted(map) + " --map " + quoted(map) + " 2>&1", "is the input"},
+        {host + "load " + model + " " + quoted(file) + " " + quoted(map) + " --map " + quoted(map) + " 2>&1",
+         "is the input"},
+    };
+    for (Case const& c : cases) {
+        Outcome const outcome = capture(c.command);
+        EXPECT_EQ(outcome.code, 2) << c.command << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << c.command << "\n" << outcome.output;
+    }
+    EXPECT_EQ(contents(file), saved);
+    EXPECT_EQ(contents(map), rules);
+
+    std::string const long_file = scratch("trust_long.vsk"), out = scratch("trust_long_out.vsk");
+    std::ofstream(long_file) << "<skinfile>\npart:" << std::string(30000, 'y') << ":1\n0:0:\n<end>\n";
+    std::remove(out.c_str());
+    for (std::string const& command : {"remap " + quoted(long_file) + " " + quoted(out) + " --map " + quoted(map),
+                                       "check " + model + " " + quoted(long_file) + " --map " + quoted(map)}) {
+        Outcome const outcome = run(command);
+        EXPECT_EQ(outcome.code, 1) << command << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find("longer than the plug-in can load (255 bytes)"), std::string::npos)
+            << outcome.output;
+    }
+    EXPECT_FALSE(exists(out));
+    for (std::string const& path : {file, map, full, long_file})
+        std::remove(path.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

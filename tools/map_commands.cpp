@@ -51,7 +51,7 @@ int remap(Request const& request)
     std::string const& in = request.files[0];
     std::string const& out_path = request.files[1];
     Input_file input(in);
-    refuse_same_file({in}, out_path);
+    refuse_same_file({in, request.map}, out_path);
     Name_map map = Name_map::read_file(request.map);
     Output_file out(out_path);
     Remap_result result;

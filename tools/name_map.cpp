@@ -87,7 +87,9 @@ Name_map Name_map::parse(std::string const& text, std::string const& source)
             if (!trimmed(rest).empty())
                 refuse("text after the substitution's last \"/\"");
             try {
-                action->pattern = std::regex(action->a, std::regex::ECMAScript);
+                // Matched in time polynomial in the name's length, without recursion
+                // per byte (libstdc++'s executor for it); back-references are refused.
+                action->pattern = std::regex(action->a, std::regex::ECMAScript | std::regex_constants::__polynomial);
             } catch (std::regex_error const& e) {
                 refuse(std::string("not a regular expression (") + e.what() + ")");
             }
@@ -122,6 +124,10 @@ Name_map Name_map::read_file(std::string const& path)
 
 std::string Name_map::apply(std::string_view name, Scope scope)
 {
+    if (name.size() > longest_name)
+        throw Name_too_long("a name of " + std::to_string(name.size()) +
+                            " bytes, longer than the plug-in can load (255 bytes): " + std::string(name.substr(0, 40)) +
+                            "...");
     std::string out(name);
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         Rule& rule = rules_[i];

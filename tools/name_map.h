@@ -2,7 +2,8 @@
 // that skins carry across a renamed rig. One rule a line, applied in order to
 // each name component of a joint path and to each record's name:
 //   old = new                 the exact name
-//   s/REGEX/REPLACEMENT/      ECMAScript, anchored to the whole name, $1 for groups
+//   s/REGEX/REPLACEMENT/      ECMAScript, anchored to the whole name, $1 for groups; matched in
+//                             time polynomial in the name (no back-references)
 //   strip-prefix P, strip-suffix S, add-prefix P, add-suffix S
 //   joints: / shapes: / all:  the rules that follow apply to joint or record names only
 // "#" starts a comment line. A bad rule is refused with its line.
@@ -16,6 +17,15 @@
 #include <vector>
 
 namespace tools {
+
+// The longest name the plug-in loads; no rule runs on a longer one.
+constexpr std::size_t longest_name = 255;
+
+// A name that no rule runs on: longer than the plug-in can load.
+class Name_too_long : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class Map_error : public std::runtime_error {
 public:

@@ -17,7 +17,6 @@ namespace tools {
 namespace {
 
 // The plug-in reads each name and each joint name component into 256 bytes.
-constexpr std::size_t longest_name = 255;
 
 std::string shown(std::string const& name) { return "\"" + name + "\""; }
 
@@ -123,6 +122,7 @@ private:
         std::string const name(span.bytes);
         auto found = records_.find(name);
         if (found == records_.end()) {
+            refuse_long(name, "shape");
             std::string mapped = map_.apply(name, Name_map::Scope::shapes);
             if (mapped != name) {
                 char const* problem = mapped.empty()                      ? "an empty name"
@@ -148,9 +148,20 @@ private:
     std::string const& component(std::string const& c)
     {
         auto found = components_.find(c);
-        if (found == components_.end())
+        if (found == components_.end()) {
+            refuse_long(c, "joint");
             found = components_.emplace(c, map_.apply(c, Name_map::Scope::joints)).first;
+        }
         return found->second;
+    }
+
+    // No rule runs on a name the plug-in could not load anyway.
+    static void refuse_long(std::string const& name, char const* kind)
+    {
+        if (name.size() > longest_name)
+            throw Remap_refused(std::string("the file names a ") + kind + " of " + std::to_string(name.size()) +
+                                " bytes (" + shown(name.substr(0, 32)) + "...), longer than the plug-in can load " +
+                                "(255 bytes); no rule was applied");
     }
 
     [[noreturn]] void refuse_joint(File_joint const& joint, std::vector<std::string> const& mapped, char const* why)

@@ -3,7 +3,9 @@
 // Exit status: 0 done and nothing lost, 1 done or refused with something lost
 // or refused, 2 could not be done. Data goes to standard output, everything
 // else to standard error.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <string>
@@ -41,6 +43,8 @@ try {
     if (command == "check") {
         host::Plugin plugin(request.plugin);
         tools::Input_file file(request.files[1]);
+        if (!request.suggest_map.empty())
+            tools::refuse_same_file({request.files[0], request.files[1], request.map}, request.suggest_map);
         tools::Mapped_input mapped(file.path(), request.map);
         return tools::check(plugin, request, mapped);
     }
@@ -246,10 +250,17 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    int status = tools::exit_failed;
     try {
-        return run(argc, argv);
+        status = run(argc, argv);
     } catch (std::exception const& e) {
         std::cerr << "tavrik-host: " << e.what() << "\n";
+    }
+    // Data that did not reach standard output is a command that failed.
+    errno = 0;
+    if (!std::cout.flush() || std::fflush(stdout) != 0) {
+        std::cerr << "tavrik-host: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
         return tools::exit_failed;
     }
+    return status;
 }

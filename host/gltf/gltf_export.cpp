@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <fstream>
 #include <cstring>
 #include <map>
 
@@ -369,10 +370,21 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
     }
     // The first buffer becomes the .glb's binary chunk.
     model.buffers[0].uri.clear();
+    // tinygltf's own file writer does not look at its stream: a full disk
+    // would pass for a written file. Every write and the close are checked.
+    std::ofstream file(out_path, std::ios::binary);
+    if (!file)
+        throw host_error("cannot write " + out_path + ": " + std::strerror(errno));
     tinygltf::TinyGLTF writer;
     errno = 0;
-    if (!writer.WriteGltfSceneToFile(&model, out_path, false, true, false, true))
-        throw host_error("cannot write " + out_path + (errno ? std::string(": ") + std::strerror(errno) : ""));
+    bool const serialised = writer.WriteGltfSceneToStream(&model, file, false, true);
+    bool const flushed = serialised && file.flush().good();
+    int const error = errno;
+    file.close();
+    if (!flushed || file.fail())
+        throw host_error("cannot write " + out_path + ": " +
+                         (!serialised ? std::string("the model could not be serialised")
+                                      : std::strerror(error ? error : EIO)));
 }
 
 }  // namespace host
