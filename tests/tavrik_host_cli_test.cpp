@@ -893,6 +893,33 @@ TEST(TavrikHostCli, WritesThatFailAndOutputsOverInputsAreErrors)
         std::remove(path.c_str());
 }
 
+TEST(TavrikHostCli, JsonReportsGiveNamesThatAreNotUtf8InHex)
+{
+    // A joint "bone\xC0" and a mesh "m\xFE" (neither is UTF-8), and a
+    // kind word "\xFEpolygon": every report still writes its JSON.
+    std::string const scene = scratch("hex.json"), other = scratch("hex2.json");
+    std::string const file = scratch("hex.vsk"), file2 = scratch("hex2.vsk"), kind = scratch("hex_kind.vsk");
+    std::string const text =
+        R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "part", "name_hex": "626f6e65c0", "id": "j"},
+            {"kind": "polygon", "name_hex": "6dfe", "vertices": [{"position": [0, 0, 0], "skin": [{"joint": "@j", "weight": 0.5}]}]}]}})";
+    std::ofstream(scene) << text;
+    std::ofstream(other) << std::string(text).replace(text.find("0.5"), 3, "0.25");
+    ASSERT_EQ(run("--quiet save " + quoted(scene) + " " + quoted(file) + " --range all").code, 0);
+    ASSERT_EQ(run("--quiet save " + quoted(other) + " " + quoted(file2) + " --range all").code, 0);
+    std::string saved = contents(file);
+    std::ofstream(kind) << saved.replace(saved.find("polygon"), 0, "\xFE");
+    for (std::string const& command :
+         {"check " + quoted(scene) + " " + quoted(file), "diff " + quoted(file) + " " + quoted(file2),
+          "stats " + quoted(file), "inspect " + quoted(file), "inspect " + quoted(kind)}) {
+        Outcome const outcome = run_split(command + " --json");
+        EXPECT_NE(outcome.code, 2) << command << "\n" << outcome.output;
+        EXPECT_EQ(outcome.output.rfind("{", 0), 0u) << command << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find("_hex\": \""), std::string::npos) << command << "\n" << outcome.output;
+    }
+    for (std::string const& path : {scene, other, file, file2, kind})
+        std::remove(path.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

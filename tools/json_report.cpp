@@ -1,5 +1,8 @@
 #include "json_report.h"
 
+#include <utility>
+#include <vector>
+
 namespace tools {
 
 namespace {
@@ -38,21 +41,57 @@ bool is_utf8(std::string const& s)
     return true;
 }
 
+std::string hex_of(std::string const& bytes)
+{
+    static char const digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
 }  // namespace
 
 void put_name(nlohmann::json& object, std::string const& name)
 {
-    if (is_utf8(name)) {
+    if (is_utf8(name))
         object["name"] = name;
-        return;
+    else
+        object["name_hex"] = hex_of(name);
+}
+
+std::string dump_report(nlohmann::json report)
+{
+    // Names, kind words and reasons come from files and scenes as bytes.
+    // Walked with a stack of its own: a report is as deep as a file's records.
+    std::vector<nlohmann::json*> pending{&report};
+    while (!pending.empty()) {
+        nlohmann::json& node = *pending.back();
+        pending.pop_back();
+        if (node.is_object()) {
+            std::vector<std::pair<std::string, std::string>> renamed;
+            for (auto& [key, value] : node.items()) {
+                if (value.is_string() && !is_utf8(value.get_ref<std::string const&>()))
+                    renamed.emplace_back(key, hex_of(value.get_ref<std::string const&>()));
+                else if (value.is_structured())
+                    pending.push_back(&value);
+            }
+            for (auto& [key, hex] : renamed) {
+                node.erase(key);
+                node[key + "_hex"] = std::move(hex);
+            }
+        } else if (node.is_array()) {
+            for (nlohmann::json& value : node) {
+                if (value.is_string() && !is_utf8(value.get_ref<std::string const&>()))
+                    value = {{"hex", hex_of(value.get_ref<std::string const&>())}};
+                else if (value.is_structured())
+                    pending.push_back(&value);
+            }
+        }
     }
-    static char const digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : name) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    object["name_hex"] = hex;
+    return report.dump(2);
 }
 
 nlohmann::json error_report(std::string const& code, std::string const& message)

@@ -27,7 +27,7 @@ int failed(std::string const& code, std::string const& message, bool as_json)
 {
     std::cerr << "tavrik-host: " << message << "\n";
     if (as_json)
-        std::cout << error_report(code, message).dump(2) << "\n";
+        std::cout << dump_report(error_report(code, message)) << "\n";
     return 2;
 }
 
@@ -112,7 +112,7 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
         out["weights"] = {{"points", seen.points},         {"bound_points", seen.bound},
                           {"not_summing_to_one", seen.off_sum}, {"negative", seen.negative},
                           {"not_finite", seen.not_finite}, {"most_influences", seen.most}};
-        std::cout << out.dump(2) << "\n";
+        std::cout << dump_report(std::move(out)) << "\n";
         return 0;
     }
     std::string out = name + ": " + (binary ? "binary" : "text") + " skin file, " +
@@ -189,7 +189,7 @@ int check(host::Plugin const& plugin, Request const& request, Mapped_input const
                          {"load_ended_early", account.terminated}};
         if (!account.broken.empty())
             out["broken"] = account.broken;
-        std::cout << out.dump(2) << "\n";
+        std::cout << dump_report(std::move(out)) << "\n";
     } else {
         std::string out = file.report("") + account.report;
         if (account.terminated)

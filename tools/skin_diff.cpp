@@ -82,7 +82,7 @@ int diff(Request const& request)
     auto fail = [&](std::string const& message) {
         std::cerr << "tavrik-host: " << message << "\n";
         if (request.json)
-            std::cout << error_report("unreadable", message).dump(2) << "\n";
+            std::cout << dump_report(error_report("unreadable", message)) << "\n";
         return exit_failed;
     };
 
@@ -251,7 +251,7 @@ int diff(Request const& request)
                       {"bindings_changed", changed}}}};
         if (!structure.empty())
             out["structure"] = structure;
-        std::cout << out.dump(2) << "\n";
+        std::cout << dump_report(std::move(out)) << "\n";
     } else {
         if (lines > most_lines)
             text += "... and " + plural(lines - most_lines, "more point") + " that differ\n";

@@ -121,12 +121,12 @@ int stats(Request const& request)
         std::string const message = path + " breaks at " + e.what();
         std::cerr << "tavrik-host: " << message << "\n";
         if (request.json)
-            std::cout << error_report("broken_file", message).dump(2) << "\n";
+            std::cout << dump_report(error_report("broken_file", message)) << "\n";
         return exit_failed;
     } catch (std::exception const& e) {
         std::cerr << "tavrik-host: " << e.what() << "\n";
         if (request.json)
-            std::cout << error_report("unreadable", e.what()).dump(2) << "\n";
+            std::cout << dump_report(error_report("unreadable", e.what())) << "\n";
         return exit_failed;
     }
     tally.joints.resize(joints.size());
@@ -159,7 +159,7 @@ int stats(Request const& request)
                     {"not_finite", tally.not_finite}};
         if (scene)
             out["joints_unused"] = unused;
-        std::cout << out.dump(2) << "\n";
+        std::cout << dump_report(std::move(out)) << "\n";
         return exit_done;
     }
     std::string out = path + ": " + plural(tally.points, "point") + ", " + std::to_string(tally.bound) + " bound\n";
