@@ -920,6 +920,50 @@ TEST(TavrikHostCli, JsonReportsGiveNamesThatAreNotUtf8InHex)
         std::remove(path.c_str());
 }
 
+TEST(TavrikHostCli, BrokenFilesAndBadInputsAreRefusedByEveryCommand)
+{
+    std::string const example = quoted(source + "/examples/character.json");
+    std::string const unbound = quoted(source + "/examples/character_unbound.json");
+    std::string const file = scratch("refused.vsk"), broken = scratch("refused_broken.vsk");
+    std::string const out = scratch("refused_out.json"), fifo = scratch("refused.fifo");
+    ASSERT_EQ(run("--quiet save " + example + " " + quoted(file) + " --form text").code, 0);
+    // A weight "0.6.7": the plug-in would read 0.6 and go on.
+    std::string text = contents(file);
+    text.replace(text.find(":0.5/"), 5, ":0.6.7/");
+    std::ofstream(broken) << text;
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::remove(out.c_str());
+    struct Case {
+        std::string arguments;
+        char const* says;
+    } const cases[] = {
+        {"load " + unbound + " " + quoted(broken) + " " + quoted(out), "a weight that is not a number"},
+        {"stats " + quoted(fifo), "a pipe or device cannot be read twice"},
+        {"diff " + quoted(fifo) + " " + quoted(file), "a pipe or device cannot be read twice"},
+        {"diff " + quoted(file) + " " + quoted(file) + " --tolerance nan", "a finite number of 0 or more"},
+        {"diff " + quoted(file) + " " + quoted(file) + " --tolerance -1", "a finite number of 0 or more"},
+    };
+    for (Case const& c : cases) {
+        Outcome const outcome = run(c.arguments);
+        EXPECT_EQ(outcome.code, 2) << c.arguments << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << c.arguments << "\n" << outcome.output;
+    }
+    EXPECT_FALSE(exists(out));
+    // A missing input still gives the JSON error object; standard input serves as a file.
+    for (std::string const& command : {std::string("inspect missing.vsk"), std::string("stats missing.vsk"), "diff missing.vsk " + quoted(file),
+                                       "check " + unbound + " missing.vsk"}) {
+        Outcome const outcome = run_split(command + " --json");
+        EXPECT_EQ(outcome.code, 2) << command;
+        EXPECT_NE(outcome.output.find("\"error\": {"), std::string::npos) << command << "\n" << outcome.output;
+    }
+    Outcome const piped = run_split("stats - < " + quoted(file));
+    EXPECT_EQ(piped.code, 0) << piped.output;
+    EXPECT_NE(piped.output.find("-: 20 points, 8 bound"), std::string::npos) << piped.output;
+    for (std::string const& path : {file, broken, fifo})
+        std::remove(path.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

@@ -245,8 +245,11 @@ int run_scene_command(std::string const& command, Request const& request)
             return exit_failed;
         }
         Changes const changed = changes(before, scene);
-        if (account.terminated) {
-            std::cerr << "tavrik-host: cannot load " << file.name() << ": the load ended early"
+        // A file broken at some line is not loaded, even where the plug-in's
+        // reading went past the break: what it bound is not what the file says.
+        if (account.terminated || !account.broken.empty()) {
+            std::cerr << "tavrik-host: cannot load " << file.name()
+                      << (account.terminated ? ": the load ended early" : "")
                       << (account.broken.empty() ? ", a read failed" : ": it breaks at " + account.broken) << "; "
                       << plural(changed.skins, "skin") << " had changed before; " << files[2] << " not written\n";
             return exit_failed;

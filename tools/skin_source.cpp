@@ -28,7 +28,9 @@ struct Skin_source::Scene {
 Skin_source::Skin_source(Request const& request, std::string const& path) : name_(path)
 {
     if (!is_scene_path(path)) {
-        reader_ = std::make_unique<Skin_file_reader>(path);
+        // "-" is standard input taken into a file; a pipe or device named is refused.
+        input_ = std::make_unique<Input_file>(path);
+        reader_ = std::make_unique<Skin_file_reader>(input_->path());
         return;
     }
     scene_ = std::make_unique<Scene>(request);

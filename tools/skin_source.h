@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "output_file.h"
 #include "request.h"
 #include "scene_model.h"
 #include "skin_file_reader.h"
@@ -28,6 +29,7 @@ private:
     struct Scene;
     std::string name_;
     std::unique_ptr<Scene> scene_;
+    std::unique_ptr<Input_file> input_;
     std::unique_ptr<Skin_file_reader> reader_;
 };
 

@@ -4,7 +4,9 @@
 // or refused, 2 could not be done. Data goes to standard output, everything
 // else to standard error.
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -14,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include "gltf_commands.h"
+#include "json_report.h"
 #include "library.h"
 #include "map_commands.h"
 #include "output_file.h"
@@ -64,6 +67,12 @@ try {
 } catch (tools::Broken_file const& e) {
     std::cerr << "tavrik-host: cannot map the names of " << request.files.at(command == "remap" ? 0 : 1)
               << ": it breaks at " << e.what() << "\n";
+    return tools::exit_failed;
+} catch (std::exception const& e) {
+    // A report asked for as JSON says even that it could not be made in JSON.
+    if (!request.json)
+        throw;
+    std::cout << tools::dump_report(tools::error_report("unreadable", e.what())) << "\n";
     return tools::exit_failed;
 }
 
@@ -159,7 +168,8 @@ int run(int argc, char** argv)
     CLI::App* check = app.add_subcommand(
         "check", "a dry run of \"Load skin\": what each record would bind, what it would lose and why; exit 0 "
                  "when everything resolves, 1 when something would be lost, 2 on error");
-    positional(check, {"SCENE", "FILE"}, 2);
+    // The reports check their inputs themselves, so that --json can say what is wrong.
+    positional(check, {"SCENE", "FILE"}, 0);
     load_options(check);
     check->add_flag("--json", request.json, "the report as JSON");
     map_option(check);
@@ -178,19 +188,27 @@ int run(int argc, char** argv)
     CLI::App* diff = app.add_subcommand(
         "diff", "two skin files, or a skin file and a scene, compared point by point; exit 0 the same, 1 different, "
                 "2 error");
-    positional(diff, {"A", "B"}, 2);
+    positional(diff, {"A", "B"}, 0);
     save_choices(diff);
     diff->add_option("--tolerance", request.tolerance, "weights closer than this are the same (default 1e-6)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                char* end = nullptr;
+                double const t = std::strtod(value.c_str(), &end);
+                return end != value.c_str() && *end == 0 && std::isfinite(t) && t >= 0
+                           ? std::string()
+                           : "a tolerance is a finite number of 0 or more, not " + value;
+            },
+            "TOLERANCE"));
     diff->add_flag("--json", request.json, "the report as JSON");
     CLI::App* stats = app.add_subcommand(
         "stats", "influences per point, joints by bound points and weight, unused joints and weights to look at");
-    positional(stats, {"SOURCE"}, 1);
+    positional(stats, {"SOURCE"}, 0);
     save_choices(stats);
     stats->add_flag("--json", request.json, "the report as JSON");
     CLI::App* inspect = app.add_subcommand(
         "inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file");
-    positional(inspect, {"FILE"}, 1);
+    positional(inspect, {"FILE"}, 0);
     inspect->add_flag("--json", request.json, "the report as JSON");
     for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
                                      {"joint-clear", "\"joint clear in skins\""}}) {
