@@ -964,6 +964,51 @@ TEST(TavrikHostCli, BrokenFilesAndBadInputsAreRefusedByEveryCommand)
         std::remove(path.c_str());
 }
 
+TEST(TavrikHostCli, AModelReadsOnlyItsOwnFolderAndEmbedsOnlyImages)
+{
+    // A .gltf whose buffer or image climbs out of its folder, or whose
+    // "image" is not one: refused with its name, nothing written, unless
+    // --resources names the wider folder.
+    std::string const dir = scratch("resources_" + std::to_string(getpid()) + "/");
+    ASSERT_EQ(shell("mkdir -p " + dir + "m"), 0);
+    std::string const model = contents(source + "/examples/triangle.gltf");
+    auto variant = [&](std::string const& name, std::string const& before, std::string const& after) {
+        std::string text = model;
+        std::size_t const at = text.find(before);
+        EXPECT_NE(at, std::string::npos) << before;
+        text.replace(at, before.size(), after);
+        std::ofstream(dir + "m/" + name) << text;
+        return quoted(dir + "m/" + name);
+    };
+    std::ofstream(dir + "secret.bin") << std::string(96, '\0');  // the triangle's buffer length
+    std::ofstream(dir + "m/fake.png") << "not an image";
+    std::size_t const uri = model.find("\"uri\"");
+    std::string const data_uri = model.substr(uri, model.find('"', model.find(':', uri) + 3) - uri + 1);
+    std::string const climbing_buffer = variant("buffer.gltf", data_uri, "\"uri\": \"../secret.bin\"");
+    std::string const climbing_image = variant("image.gltf", "\"asset\"",
+                                               "\"images\": [{\"uri\": \"../../../../../../etc/passwd\"}], \"asset\"");
+    std::string const fake_image = variant("fake.gltf", "\"asset\"", "\"images\": [{\"uri\": \"fake.png\"}], \"asset\"");
+    std::string const out = dir + "out.glb";
+    struct Case {
+        std::string arguments;
+        char const* says;
+    } const cases[] = {
+        {"from-gltf " + climbing_buffer + " " + quoted(dir + "out.json"), "secret.bin: it lies outside"},
+        {"to-gltf " + climbing_image + " " + climbing_image + " " + quoted(out), "etc/passwd: it lies outside"},
+        {"to-gltf " + fake_image + " " + fake_image + " " + quoted(out), "not a PNG, JPEG or WebP image"},
+    };
+    for (Case const& c : cases) {
+        Outcome const outcome = run(c.arguments);
+        EXPECT_EQ(outcome.code, 2) << c.arguments << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << c.arguments << "\n" << outcome.output;
+    }
+    EXPECT_FALSE(exists(out));
+    EXPECT_FALSE(exists(dir + "out.json"));
+    Outcome const allowed = run("--resources " + quoted(dir) + " from-gltf " + climbing_buffer + " " + quoted(dir + "out.json"));
+    EXPECT_EQ(allowed.code, 0) << allowed.output;
+    shell("rm -rf " + dir);
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

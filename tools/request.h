@@ -17,6 +17,7 @@ struct Request {
     bool strict = false;
     bool pretty = false;  // scene files indented
     std::string map;      // a name map for the skin file's names
+    std::string resources;  // the folder below which models' buffers and images may lie
     std::vector<std::string> select;
     std::string suggest_map;
     double tolerance = 1e-6;  // diff: weights closer than this are the same  // where check writes its suggested name map  // shape paths that replace the scene's selection ("none": nothing)

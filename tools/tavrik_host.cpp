@@ -17,6 +17,7 @@
 
 #include "gltf_commands.h"
 #include "json_report.h"
+#include "gltf_resources.h"
 #include "library.h"
 #include "map_commands.h"
 #include "output_file.h"
@@ -94,6 +95,9 @@ int run(int argc, char** argv)
     app.add_option("--lang", request.language, "the user's language")->check(CLI::IsMember({1033, 1041}));
     app.add_flag("--quiet", request.quiet, "no messages of the plug-in, no progress bar, no summary");
     app.add_flag("--pretty", request.pretty, "scene files written indented (compact otherwise)");
+    app.add_option("--resources", request.resources,
+                   "the folder below which a .gltf model's buffers and images may lie (default: the model's own folder)")
+        ->check(CLI::ExistingDirectory);
     app.add_option("--select", request.select,
                    "a shape path that replaces the scene's selection for the run (repeatable; none: nothing selected)")
         ->take_all()
@@ -261,6 +265,7 @@ int run(int argc, char** argv)
         std::cout << app.help();
         return tools::exit_done;
     }
+    host::set_model_resource_root(request.resources);
     return run_command(app.get_subcommands().front()->get_name(), request);
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 
+#include "gltf_resources.h"
 #include "gltf_scene.h"
 #include "streams.h"
 
@@ -349,7 +350,6 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
 
     // The .glb stands alone: images that were files beside the model go
     // into its buffer, as they are (they are never decoded).
-    std::string const folder = model_path.substr(0, model_path.find_last_of("/\\") + 1);
     for (tinygltf::Image& image : model.images) {
         if (image.bufferView < 0 && image.uri.empty() && !image.image.empty()) {
             // Bytes of a data: URI, as they were.
@@ -359,13 +359,14 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
         }
         if (image.uri.empty() || image.uri.rfind("data:", 0) == 0)
             continue;
-        std::vector<char> const bytes = read_file(folder + image.uri);
+        std::vector<char> const bytes = read_model_image(model_path, image.uri);
+        // Embedded only as what its bytes are, never as what its name claims.
+        std::string const type = image_type(bytes);
+        if (type.empty())
+            throw host_error("refused the image " + image.uri + ": its bytes are not a PNG, JPEG or WebP image");
         image.bufferView =
             append_view(model, reinterpret_cast<unsigned char const*>(bytes.data()), bytes.size(), 0);
-        std::string extension = image.uri.substr(image.uri.find_last_of('.') + 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        image.mimeType = extension == "png" ? "image/png" : "image/jpeg";
+        image.mimeType = type;
         image.uri.clear();
     }
     // The first buffer becomes the .glb's binary chunk.

@@ -7,6 +7,7 @@
 #include <tiny_gltf.h>
 
 #include "faults.h"
+#include "gltf_resources.h"
 
 namespace host {
 
@@ -273,6 +274,7 @@ void load_gltf_model(tinygltf::Model& model, std::string const& path)
     tinygltf::TinyGLTF loader;
     std::string error, warning;
     skip_images(loader);
+    loader.SetFsCallbacks(confined_file_callbacks(path));
     bool const binary = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
     bool const ok = binary ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
                            : loader.LoadASCIIFromFile(&model, &error, &warning, path);
