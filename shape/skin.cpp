@@ -80,6 +80,15 @@ bool matrix_moved(mat4 const& before, mat4 const& after)
     return false;
 }
 
+bool is_finite(mat4 const& m)
+{
+    for (auto const& row : m.m)
+        for (float v : row)
+            if (!std::isfinite(v))
+                return false;
+    return true;
+}
+
 bool is_finite(vec3 const& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 // A point without a skin (a negative index on a shape with per-point skins)
@@ -143,8 +152,15 @@ void Shape_class::hold_shape(bool hold, Change&& change)
     mat4 const before = shape->get_world_matrix();
     change();
     mat4 const after = shape->get_world_matrix();
-    if (matrix_moved(before, after))
-        shape->transform(before * reverse_matrix(after));
+    // Where the old or the new matrix holds an infinity (a NaN entry counts as
+    // unchanged) the shape cannot be put back: a matrix that is not finite is
+    // never written; the shape keeps its matrix and the call fails, as a point does.
+    if (!matrix_moved(before, after))
+        return;
+    mat4 const back = before * reverse_matrix(after);
+    if (!is_finite(back))
+        throw std::domain_error("the shape cannot be held where it was");
+    shape->transform(back);
 }
 
 skin_class* Shape_class::get_skin(int index) const

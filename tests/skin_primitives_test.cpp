@@ -1,5 +1,6 @@
 // Adding and removing skin bindings, with points held in place on request.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -448,6 +449,34 @@ TEST_F(Held, AWholeShapeLooksOnlyAtTheFirstThreeColumnsAndNotAtNaN)
     EXPECT_EQ(transforms_after_binding_to("root/W"), 0u);  // W differs only in column 3: not a move
     EXPECT_EQ(transforms_after_binding_to("root/N"), 0u);  // N's NaN entry counts as unchanged
     EXPECT_EQ(transforms_after_binding_to("root/C"), 1u);  // a real move is put back once
+}
+
+TEST_F(Held, AWholeShapeIsNeverGivenAMatrixThatIsNotFinite)
+{
+    // Bound as a whole shape to a joint whose matrix holds an infinity, or
+    // cleared of such a binding, a sphere cannot be held: it keeps its
+    // matrix and the call fails.
+    test::Session infinite;
+    infinite.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+        {"kind": "rotator", "name": "I", "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, "inf",0,0,1]},
+        {"kind": "sphere", "name": "ball"},
+        {"kind": "sphere", "name": "bound", "skin": [{"joint": "root/I"}]}]}})");
+    auto finite = [](mat4 const& m) {
+        for (auto const& row : m.m)
+            for (float v : row)
+                if (!std::isfinite(v))
+                    return false;
+        return true;
+    };
+    host::Model_shape& ball = infinite.shape("root/ball");
+    Shape_class wrapped(&ball);
+    Skin_bindings list{{&infinite.shape("root/I"), 1.0f}};
+    EXPECT_EQ(wrapped.append_skin(0, list, true), 1);
+    EXPECT_TRUE(finite(ball.local()));
+    host::Model_shape& bound = infinite.shape("root/bound");
+    Shape_class held(&bound);
+    EXPECT_EQ(held.clear_shape_skin(true, nullptr), 1);
+    EXPECT_TRUE(finite(bound.local()));
 }
 
 TEST_F(Held, AddingABindingIsAllOrNothing)
