@@ -1,5 +1,8 @@
 // Scene files of the reference host.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -194,4 +197,54 @@ TEST(SceneFiles, LongVertexListsAreWrittenWholeAcrossPieces)
         }
         EXPECT_TRUE(std::signbit(vertices.back()["position"][2].get<double>()));
     }
+}
+
+TEST(SceneFiles, EveryFloatWrittenReadsBackToTheSameBits)
+{
+    // Positions, a weight and a matrix entry from a dense sample of floats:
+    // every exponent with many mantissas, the neighbours of 0x15ae43fd
+    // (whose shortest text, read through a double, rounds to 0x15ae43fe),
+    // denormals and the largest floats.
+    std::vector<std::uint32_t> bits;
+    for (std::uint32_t b = 0x15ae4300; b < 0x15ae4500; ++b)
+        bits.push_back(b);
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 90000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        if ((state & 0x7f800000u) != 0x7f800000u)  // finite
+            bits.push_back(state);
+    }
+    for (std::uint32_t b : {0x00000001u, 0x007fffffu, 0x00800000u, 0x7f7fffffu, 0x80000001u, 0xff7fffffu})
+        bits.push_back(b);
+    auto as_float = [](std::uint32_t b) {
+        float f;
+        std::memcpy(&f, &b, sizeof f);
+        return f;
+    };
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "j"}, {"kind": "polygon", "name": "m"}]}})");
+    auto& mesh = session.shape("root/m");
+    for (std::size_t i = 0; i + 2 < bits.size(); i += 3) {
+        host::Model_vertex v(&session.scene);
+        v.position = {as_float(bits[i]), as_float(bits[i + 1]), as_float(bits[i + 2])};
+        v.skin.add(&session.shape("root/j"), as_float(bits[i]));
+        mesh.vertices.push_back(std::move(v));
+    }
+    mat4 local = mat4::identity;
+    local.m[3][0] = as_float(0x15ae43fd);
+    session.shape("root/j").set_local(local);
+    test::Session again;
+    again.load_scene(host::write_scene(session.scene));
+    auto const& read = again.shape("root/m").vertices;
+    ASSERT_EQ(read.size(), mesh.vertices.size());
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < read.size(); ++i)
+        differing += !same(read[i].position.x, mesh.vertices[i].position.x) ||
+                     !same(read[i].position.y, mesh.vertices[i].position.y) ||
+                     !same(read[i].position.z, mesh.vertices[i].position.z) ||
+                     !same(read[i].skin.bindings().at(0).weight, mesh.vertices[i].skin.bindings().at(0).weight);
+    EXPECT_EQ(differing, 0u);
+    EXPECT_TRUE(same(again.shape("root/j").local().m[3][0], as_float(0x15ae43fd)));
 }

@@ -48,7 +48,7 @@ bool is_valid_utf8(std::string const& s)
     }
 }
 
-float read_float(json const& value, std::string const& where)
+float read_float(json_in const& value, std::string const& where)
 {
     if (value.is_number())
         return value.get<float>();
@@ -89,7 +89,7 @@ json write_float(float f)
     return value;
 }
 
-vec3 read_vec3(json const& value, std::string const& where)
+vec3 read_vec3(json_in const& value, std::string const& where)
 {
     if (!value.is_array() || value.size() != 3)
         throw Scene_error(where, "expected [x, y, z]");

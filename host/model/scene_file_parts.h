@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <map>
+
 #include <nlohmann/json.hpp>
 
 #include "faults.h"
@@ -16,6 +18,10 @@ namespace host {
 namespace scene_file {
 
 using json = nlohmann::json;
+// What the reader parses: numbers straight to float (strtof), so that every
+// float the writer writes as its shortest text reads back to the same bits;
+// through a double, such a text can round to the float's neighbour.
+using json_in = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t, std::uint64_t, float>;
 
 struct Kind {
     char const* word;
@@ -44,9 +50,9 @@ public:
 std::string hex_of(std::string const& bytes);
 std::string bytes_of_hex(std::string const& hex, std::string const& where);
 bool is_valid_utf8(std::string const& s);
-float read_float(json const& value, std::string const& where);
+float read_float(json_in const& value, std::string const& where);
 json write_float(float f);
-vec3 read_vec3(json const& value, std::string const& where);
+vec3 read_vec3(json_in const& value, std::string const& where);
 json write_vec3(vec3 const& v);
 Model_shape* find_by_id(Model_shape& shape, std::string const& id);
 Model_shape* find_by_path(Model_shape& shape, std::string const& path);

@@ -23,14 +23,14 @@ namespace {
 
 struct Pending_skin {
     Model_skin* skin;
-    json const* entries;  // in the document, which outlives the reading
+    json_in const* entries;  // in the document, which outlives the reading
     std::string where;
 };
 
 struct Pending_refs {
     Model_shape* shape;
     uint32_t extension;
-    json refs;
+    json_in refs;
     std::string where;
 };
 
@@ -56,19 +56,19 @@ public:
     std::vector<Vertex> vertices;
     std::vector<std::pair<std::uint32_t, float>> bindings;  // (joint reference, weight)
     std::vector<std::string> references;
-    std::vector<json> unusual;
+    std::vector<json_in> unusual;
     std::uint64_t nonce = 0;
 
     static constexpr char marker_key[] = "\u0001vertices";
     static constexpr char nonce_key[] = "\u0001nonce";
 
     // The list a value of the document stands for, if it is a marker.
-    List const* list_of(json const& value) const
+    List const* list_of(json_in const& value) const
     {
         if (!value.is_object() || value.size() != 2 || !value.contains(marker_key) || !value.contains(nonce_key))
             return nullptr;
-        json const& id = value[marker_key];
-        json const& check = value[nonce_key];
+        json_in const& id = value[marker_key];
+        json_in const& check = value[nonce_key];
         if (!id.is_number_unsigned() || !check.is_number_unsigned() || check.get<std::uint64_t>() != nonce ||
             id.get<std::uint64_t>() >= lists.size())
             return nullptr;
@@ -76,24 +76,24 @@ public:
     }
 
     // The parser's callback: keeps the document's shape, takes the lists out.
-    bool event(json::parse_event_t what, json& parsed)
+    bool event(json_in::parse_event_t what, json_in& parsed)
     {
         switch (what) {
-        case json::parse_event_t::object_start:
+        case json_in::parse_event_t::object_start:
             frames_.push_back(Frame{false, false, 0});
             return true;
-        case json::parse_event_t::key:
+        case json_in::parse_event_t::key:
             key_ = parsed.is_string() ? parsed.get<std::string>() : std::string();
             return true;
-        case json::parse_event_t::array_start: {
+        case json_in::parse_event_t::array_start: {
             bool const list = !frames_.empty() && !frames_.back().array && key_ == "vertices";
             frames_.push_back(Frame{true, list, lists.size()});
             if (list)
                 lists.push_back(List{vertices.size(), 0});
             return true;
         }
-        case json::parse_event_t::object_end:
-        case json::parse_event_t::array_end: {
+        case json_in::parse_event_t::object_end:
+        case json_in::parse_event_t::array_end: {
             bool const was_list = !frames_.empty() && frames_.back().vertices;
             std::size_t const list = frames_.empty() ? 0 : frames_.back().list;
             if (!frames_.empty())
@@ -104,7 +104,7 @@ public:
                 parsed = json{{marker_key, list}, {nonce_key, nonce}};
             return true;
         }
-        case json::parse_event_t::value:
+        case json_in::parse_event_t::value:
             return !take(parsed);
         }
         return true;
@@ -118,7 +118,7 @@ private:
     };
 
     // An element of a vertex list, taken out of the document.
-    bool take(json& element)
+    bool take(json_in& element)
     {
         if (frames_.empty() || !frames_.back().vertices)
             return false;
@@ -133,13 +133,13 @@ private:
         // is taken out.
         List& list = lists[frames_.back().list];
         if (list.first + list.count != vertices.size())
-            throw json::other_error::create(501, "a vertex list inside a vertex list", nullptr);
+            throw json_in::other_error::create(501, "a vertex list inside a vertex list", nullptr);
         vertices.push_back(vertex);
         ++list.count;
         return true;
     }
 
-    static bool position(json const& value, vec3& out)
+    static bool position(json_in const& value, vec3& out)
     {
         if (!value.is_array() || value.size() != 3 || !value[0].is_number() || !value[1].is_number() ||
             !value[2].is_number())
@@ -148,7 +148,7 @@ private:
         return true;
     }
 
-    bool common(json const& element, Vertex& vertex)
+    bool common(json_in const& element, Vertex& vertex)
     {
         vertex.first = static_cast<std::uint32_t>(bindings.size());
         if (element.is_array())
@@ -163,7 +163,7 @@ private:
             return element.size() == 1;
         if (!skin->is_array())
             return false;
-        for (json const& entry : *skin) {
+        for (json_in const& entry : *skin) {
             if (!entry.is_object() || entry.size() != 2)
                 return false;
             auto const joint = entry.find("joint");
@@ -191,7 +191,7 @@ class Reader {
 public:
     Reader(Model_scene& scene, Vertex_lists const& lists) : scene_(scene), lists_(lists) {}
 
-    void read(json const& document)
+    void read(json_in const& document)
     {
         if (!document.is_object())
             throw Scene_error("/", "a scene file holds one object");
@@ -297,7 +297,7 @@ private:
         return found;
     }
 
-    Model_shape* shape(json const& reference, std::string const& where)
+    Model_shape* shape(json_in const& reference, std::string const& where)
     {
         if (!reference.is_string())
             throw Scene_error(where, "a shape reference is a string");
@@ -307,7 +307,7 @@ private:
         return found;
     }
 
-    std::vector<Model_shape*> shapes(json const& references, std::string const& where)
+    std::vector<Model_shape*> shapes(json_in const& references, std::string const& where)
     {
         if (!references.is_array())
             throw Scene_error(where, "expected a list of shape references");
@@ -317,13 +317,13 @@ private:
         return out;
     }
 
-    void read_skin(Model_skin& skin, json const& entries, std::string const& where)
+    void read_skin(Model_skin& skin, json_in const& entries, std::string const& where)
     {
         if (!entries.is_array())
             throw Scene_error(where, "a skin is a list of {\"joint\", \"weight\"}");
         skin.clear();
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            json const& entry = entries[i];
+            json_in const& entry = entries[i];
             // The common binding, a joint that resolves and a number, without
             // the position texts that only a fault needs.
             if (entry.is_object()) {
@@ -354,7 +354,7 @@ private:
             if (taken.written < 0) {
                 vertex.position = taken.position;
             } else {
-                json const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
+                json_in const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
                 std::string const at = where + "/" + std::to_string(i);
                 vertex.position = read_vec3(written.is_array() ? written : written.at("position"), at);
             }
@@ -368,7 +368,7 @@ private:
                     taken_skins_.push_back(Taken_skin{&shape.vertices[i].skin, &taken, list_where, i});
                 continue;
             }
-            json const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
+            json_in const& written = lists_.unusual[static_cast<std::size_t>(taken.written)];
             if (written.is_object())
                 later_skin(shape.vertices[i].skin, written, where + "/" + std::to_string(i));
         }
@@ -390,13 +390,13 @@ private:
         }
     }
 
-    void later_skin(Model_skin& skin, json const& node, std::string const& where)
+    void later_skin(Model_skin& skin, json_in const& node, std::string const& where)
     {
         if (node.contains("skin"))
             skins_.push_back(Pending_skin{&skin, &node["skin"], where + "/skin"});
     }
 
-    void fill(Model_shape& shape, json const& node, std::string const& where, int depth)
+    void fill(Model_shape& shape, json_in const& node, std::string const& where, int depth)
     {
         if (!node.is_object())
             throw Scene_error(where, "a shape is an object");
@@ -426,7 +426,7 @@ private:
             shape.name = node.value("name", std::string());
         shape.id = node.value("id", std::string());
         if (node.contains("matrix")) {
-            json const& m = node["matrix"];
+            json_in const& m = node["matrix"];
             if (!m.is_array() || m.size() != 16)
                 throw Scene_error(where + "/matrix", "a matrix is 16 numbers, row by row");
             for (int i = 0; i < 16; ++i)
@@ -436,7 +436,7 @@ private:
         if (node.contains("vertices") && lists_.list_of(node["vertices"]))
             take_vertices(shape, *lists_.list_of(node["vertices"]), where + "/vertices");
         else if (node.contains("vertices")) {
-            json const& vertices = node["vertices"];
+            json_in const& vertices = node["vertices"];
             shape.vertices.reserve(vertices.size());
             for (std::size_t i = 0; i < vertices.size(); ++i) {
                 std::string const at = where + "/vertices/" + std::to_string(i);
@@ -449,11 +449,11 @@ private:
                     later_skin(shape.vertices[i].skin, vertices[i], where + "/vertices/" + std::to_string(i));
         }
         if (node.contains("points")) {
-            json const& points = node["points"];
+            json_in const& points = node["points"];
             shape.points.reserve(points.size());
             for (std::size_t i = 0; i < points.size(); ++i) {
                 std::string const at = where + "/points/" + std::to_string(i);
-                json const& p = points[i];
+                json_in const& p = points[i];
                 Model_control_point point(&scene_);
                 point.position = read_vec3(p.at("position"), at + "/position");
                 if (p.contains("in_handle")) point.in_handle = read_vec3(p["in_handle"], at + "/in_handle");
@@ -479,14 +479,14 @@ private:
         if (node.contains("active_points"))
             shape.active_points = node["active_points"].get<std::vector<int>>();
         if (node.contains("attached")) {
-            json const& attached = node["attached"];
+            json_in const& attached = node["attached"];
             if (attached.contains("joint_window"))
                 attached_.push_back(Pending_refs{&shape, extend_joint_window_uuid.word[0], attached["joint_window"], where + "/attached/joint_window"});
             if (attached.contains("skin_window"))
                 attached_.push_back(Pending_refs{&shape, extend_skin_window_uuid.word[0], attached["skin_window"], where + "/attached/skin_window"});
         }
         if (node.contains("children")) {
-            json const& children = node["children"];
+            json_in const& children = node["children"];
             if (!children.is_array())
                 throw Scene_error(where + "/children", "children are a list of shapes");
             // Every walk over the tree, the plug-in's too, goes one call deeper
@@ -542,22 +542,22 @@ Model_shape* find_shape(Model_scene& scene, std::string const& reference)
 
 void read_scene(Model_scene& scene, std::string const& json_text)
 {
-    json document;
+    json_in document;
     Vertex_lists lists;
     lists.nonce = std::random_device{}() * 0x9E3779B97F4A7C15ull + 1;
     try {
-        document = json::parse(json_text, [&lists](int, json::parse_event_t what, json& parsed) {
+        document = json_in::parse(json_text, [&lists](int, json_in::parse_event_t what, json_in& parsed) {
             return lists.event(what, parsed);
         });
-    } catch (json::parse_error const& e) {
+    } catch (json_in::parse_error const& e) {
         throw host_error("scene file, at " + line_and_column(json_text, e.byte == 0 ? 0 : e.byte - 1) + ": " + e.what());
-    } catch (json::exception const& e) {
+    } catch (json_in::exception const& e) {
         // A number too large for a double, for one.
         throw host_error(std::string("scene file: ") + e.what());
     }
     try {
         Reader(scene, lists).read(document);
-    } catch (json::exception const& e) {
+    } catch (json_in::exception const& e) {
         throw host_error(std::string("scene file: ") + e.what());
     }
 }
