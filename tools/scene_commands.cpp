@@ -106,7 +106,8 @@ Changes changes(Skins const& before, host::Model_scene& scene)
 }
 
 // What a load did and lost, in the words of check.
-std::string load_summary(Changes const& changed, Load_account const& account, std::string const& file)
+std::string load_summary(Changes const& changed, Load_account const& account, std::string const& file,
+                         std::string const& scene)
 {
     std::string out;
     if (account.matched == 0)
@@ -124,7 +125,7 @@ std::string load_summary(Changes const& changed, Load_account const& account, st
     if (!account.broken.empty())
         out += "\ntavrik-host: " + file + " breaks at " + account.broken;
     if (account.something_lost())
-        out += "\ntavrik-host: check SCENE " + file + " says what was lost and why";
+        out += "\ntavrik-host: \"tavrik-host check " + scene + " " + file + "\" says what was lost and why";
     return out;
 }
 
@@ -255,7 +256,7 @@ int run_scene_command(std::string const& command, Request const& request)
             return exit_failed;
         }
         bool const lost = account.something_lost() || account.without_influence > 0;
-        say(load_summary(changed, account, file.name()));
+        say(load_summary(changed, account, file.name(), files[0]));
         for (std::string const& warning : account.warnings)
             say("warning: " + warning);
         if (lost && request.strict) {

@@ -114,6 +114,7 @@ public:
     mat4 matrix() const;
     void changed();
     void rebind(Model_scene* scene, Model_shape* world_owner);
+    Model_shape const* world_owner() const { return world_owner_; }
 
 private:
     Model_scene* scene_;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <new>
 #include <stdexcept>
+#include <unordered_set>
+#include <vector>
 
 #include "faults.h"
 #include "math.h"
@@ -19,9 +21,43 @@ shape_class* Model_binding::get_joint(void*)
     return joint;
 }
 
+namespace {
+
+// Whether the world matrix of `from` rests on that of `shape`: through the
+// shapes its own skin binds it to when that is bound, else through its parent.
+bool rests_on(Model_shape const* from, Model_shape const* shape)
+{
+    std::vector<Model_shape const*> pending{from};
+    std::unordered_set<Model_shape const*> seen;
+    while (!pending.empty()) {
+        Model_shape const* s = pending.back();
+        pending.pop_back();
+        if (s == shape)
+            return true;
+        if (!s || !seen.insert(s).second)
+            continue;
+        if (!s->skin.bindings().empty()) {
+            for (Model_binding const& b : s->skin.bindings())
+                pending.push_back(static_cast<Model_shape const*>(b.joint));
+        } else {
+            pending.push_back(s->parent());
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void Model_binding::set_joint(shape_class* j, void*)
 {
     check("skin_entry.set_joint");
+    // The host refuses a binding of a shape's own skin that would make world
+    // matrices rest on each other (a part bound to its own child): no order
+    // of working them out gives the shape a matrix, and no scene file holds it.
+    Model_shape const* const decided = owner_->world_owner();
+    if (decided && j && rests_on(static_cast<Model_shape const*>(j), decided))
+        throw host_error("binding " + decided->path() + " to " + static_cast<Model_shape const*>(j)->path() +
+                         " would make their world matrices rest on each other");
     joint = j;
     owner_->changed();
 }
