@@ -19,7 +19,8 @@ if [ "$exports" != "$expected" ]; then
 fi
 echo "tavrik.so exports exactly: $exports"
 
-ctest --test-dir build-test --output-on-failure -j"$(nproc)"
+# A hang is a failure: each test case ends within its bound.
+ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 300
 
 bash scripts/fuzz.sh
 bash scripts/gltf_check.sh build-test/bin/tavrik-host

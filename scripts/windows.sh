@@ -88,7 +88,7 @@ fi
 "${loader[x86_64]}" wineboot --init >/dev/null 2>&1 || true
 for arch in "${archs[@]}"; do
   echo "== Windows $arch tests under wine"
-  ctest --test-dir "build-win-$arch" --output-on-failure
+  ctest --test-dir "build-win-$arch" --output-on-failure --timeout 1800
 done
 
 # A host built in Microsoft's C++ ABI drives the DLLs: the plug-in's save

@@ -466,6 +466,22 @@ TEST(ImporterScale, ThousandsOfDistinctJointsComeBackQuickly)
     }
 }
 
+TEST(ImporterScale, AHostileBindingCountCostsNoMoreThanTheLine)
+{
+    // A point line that claims two billion bindings and holds one: reading
+    // stops at the line's end (else some 48 s of empty searches).
+    test::Session session;
+    session.load_scene(R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "J"}, {"kind": "polygon", "name": "m", "vertices": [[0,0,0]]}]}})");
+    session.scene.active.clear();
+    auto const start = std::chrono::steady_clock::now();
+    session.load(std::string("<skinfile>\npolygon:m:1\n0:2147483647:1/root/J/:\n<end>\n"));
+    double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_EQ(bindings_of(session.shape("root/m").vertices[0].skin), (Bindings{{"J", 1.0f}}));
+    session.expect_balanced();
+}
+
 // One importer, two loads: what one load learnt of names, children and
 // targets must not reach the next, and each progress indicator it was
 // handed is given back.
@@ -506,6 +522,50 @@ TEST(ImporterState, OneImporterServesTwoLoadsAlike)
     EXPECT_EQ(all_bindings(second.scene), want);
     first.expect_balanced();
     second.expect_balanced();
+}
+
+TEST(ImporterState, ASecondLoadKeepsNothingOfTheFirst)
+{
+    // One importer, two scenes: in the second, J is named K, so the file's
+    // joint matches nothing there (a joint table kept from the first load
+    // would bind it to the first scene's J). Then a load with trim off and one
+    // with trim on: "eye" is "#eye" only when trimmed.
+    constexpr char const with_j[] = R"({"special_characters": "#", "root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "J"}, {"kind": "sphere", "name": "#eye"},
+      {"kind": "polygon", "name": "m", "vertices": [[0,0,0]]}]}})";
+    std::string named_k = with_j;
+    named_k.replace(named_k.find("\"J\""), 3, "\"K\"");
+    test::Session source;
+    source.load_scene(with_j);
+    source.load(std::string("<skinfile>\npolygon:m:1\n0:1:1/root/J/:\n<end>\n"));
+    std::string const binary = std::string(source.save({{10, 0}, {11, 1}}).binary.begin(),
+                                           source.save({{10, 0}, {11, 1}}).binary.end());
+    for (std::string const& file : {std::string("<skinfile>\npolygon:m:1\n0:1:1/root/J/:\n<end>\n"), binary}) {
+        test::Session first, second;
+        first.load_scene(with_j);
+        second.load_scene(named_k);
+        first.scene.active.clear();
+        second.scene.active.clear();
+        plugin_interface* component = test::plugin().create(host::Interface_kind::importer, 0, first.services);
+        auto* importer = static_cast<importer_interface*>(component);
+        auto load = [&](test::Session& session, std::string const& bytes, std::map<int, int> items) {
+            auto stream = host::Binary_stream::over(std::vector<char>(bytes.begin(), bytes.end()));
+            auto text_stream = host::Text_stream::over(bytes);
+            session.services.dialog_answers.push_back(host::Dialog_answer{true, std::move(items)});
+            importer->do_import(&session.scene, stream.get(), text_stream.get());
+        };
+        load(first, file, {});
+        load(second, file, {});
+        EXPECT_EQ(bindings_of(first.shape("root/m").vertices[0].skin), (Bindings{{"J", 1.0f}}));
+        EXPECT_EQ(second.shape("root/m").vertices[0].skin.bindings().size(), 0u) << "a joint of another scene";
+        // Trim off, then on.
+        std::string const eye = "<skinfile>\nsphere:eye:1\n0:1:0.5/root/K/:\n<end>\n";
+        load(second, eye, {{12, 0}});
+        EXPECT_EQ(second.shape("root/#eye").skin.bindings().size(), 0u);
+        load(second, eye, {{12, 1}});
+        EXPECT_EQ(bindings_of(second.shape("root/#eye").skin), (Bindings{{"K", 0.5f}}));
+        component->Release();
+    }
 }
 
 TEST(ImporterNewly, HoldKeepsBoundPointsAndAFailedBracketLeavesTheSkins)
@@ -550,6 +610,7 @@ TEST(ImporterTargets, SearchesStartAtTheRootForSeveralSelectedShapesAndTakeAShap
     test::Session two;
     two.load_scene(scene);
     two.scene.active = {&two.shape("root/b"), &two.shape("root/a")};
+    two.scene.current = &two.shape("root/b");  // one of them current: still the root
     two.load(std::string("<skinfile>\npolygon:mesh:1\n0:1:1/root/J/:\n<end>\n"));
     EXPECT_EQ(bindings_of(two.shape("root/a/mesh").vertices[0].skin), (Bindings{{"J", 1.0f}}));
     // Two records of the same shape: the second finds no shape after the first.
@@ -558,6 +619,14 @@ TEST(ImporterTargets, SearchesStartAtTheRootForSeveralSelectedShapesAndTakeAShap
     twice.scene.active.clear();
     twice.load(std::string("<skinfile>\nsphere:eye:1\n0:1:0.25/root/J/:\nsphere:eye:1\n0:1:0.75/root/J/:\n<end>\n"));
     EXPECT_EQ(bindings_of(twice.shape("root/b/eye").skin), (Bindings{{"J", 0.25f}}));
+    // The same where the start shape itself is the first record's target
+    // (joints outside it searched from the root).
+    test::Session start;
+    start.load_scene(scene);
+    start.scene.active = {&start.shape("root/b")};
+    start.scene.current = &start.shape("root/b");
+    start.load(std::string("<skinfile>\npart:b:1\n0:1:0.25/root/J/:\npart:b:1\n0:1:0.75/root/J/:\n<end>\n"), {{13, 1}});
+    EXPECT_EQ(bindings_of(start.shape("root/b").skin), (Bindings{{"J", 0.25f}}));
 }
 
 TEST(ImporterJoints, TheSearchRootFallbackComparesTrimmedNames)

@@ -115,6 +115,17 @@ TEST(Names, SeparatorIsTheFirstCandidateNoNameHolds)
     // With full paths off the separator looks at the joint's own name only.
     text.clear();
     EXPECT_EQ(make_fullname_text(Name_options{false, false, false, &all.body()}, all.hand(), text), '/');
+    // An empty name, last or in between, rules out ":": "::" would end the path there.
+    struct Path {
+        std::string components;  // separated by 0xFF
+        char separator;
+        char const* text;
+    } const paths[] = {{"A/rm\xFF", '"', "A/rm\""}, {"A/rm\xFF\xFFx", '"', "A/rm\"\"x"}, {"Arm\xFF", '/', "Arm/"}};
+    for (Path const& p : paths) {
+        std::string path = p.components;
+        EXPECT_EQ(text_path_separator(path), p.separator) << p.text;
+        EXPECT_EQ(path, p.text);
+    }
 }
 
 TEST(Names, ALineBreakInANameHasNoTextForm)
