@@ -30,6 +30,8 @@ TEST(NameMaps, RulesApplyInOrderToWholeNamesOfTheirScope)
         {"strip-prefix b_", Scope::joints, "b_hip", "hip"},
         {"strip-prefix b_", Scope::joints, "hip_b_", "hip_b_"},
         {"strip-suffix _jnt", Scope::joints, "arm_jnt", "arm"},
+        {"strip-suffix _jnt", Scope::joints, "_jnt", ""},                // the whole name: emptied (and refused later)
+        {"strip-prefix b_", Scope::joints, "b_", ""},
         {"add-prefix mixamorig:", Scope::joints, "Hips", "mixamorig:Hips"},
         {"add-suffix _jnt", Scope::joints, "arm", "arm_jnt"},
         {"strip-prefix b_\nadd-suffix _x", Scope::joints, "b_a", "a_x"},  // in order, each on the last one's result

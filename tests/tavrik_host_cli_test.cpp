@@ -1009,6 +1009,40 @@ TEST(TavrikHostCli, AModelReadsOnlyItsOwnFolderAndEmbedsOnlyImages)
     shell("rm -rf " + dir);
 }
 
+TEST(TavrikHostCli, TheReportsReaderTellsNamesApartAndNestingWhole)
+{
+    // Two joint paths of one length that share their first and last eight
+    // bytes are two joints; a record left open at depth 2 breaks the file.
+    std::string const names = scratch("reader_lr.vsk"), open = scratch("reader_open.vsk");
+    std::ofstream(names) << "<skinfile>\npolygon:m:2\n0:1:1/root/aaaaaaaaLbbbbbbbb/:\n1:1:1/root/aaaaaaaaRbbbbbbbb/:\n<end>\n";
+    std::ofstream(open) << "<skinfile>\npart:a:1\n0:0:\n{part:b:1\n0:0:\npart:d:1\n0:0:\n<end>\n";
+    Outcome const stats = run_split("stats " + quoted(names));
+    EXPECT_EQ(stats.code, 0) << stats.output;
+    for (char const* joint : {"1          1.0000  root/aaaaaaaaLbbbbbbbb", "1          1.0000  root/aaaaaaaaRbbbbbbbb"})
+        EXPECT_NE(stats.output.find(joint), std::string::npos) << stats.output;
+    Outcome const inspected = run("inspect " + quoted(open));
+    EXPECT_EQ(inspected.code, 2) << inspected.output;
+    EXPECT_NE(inspected.output.find("line 6: a nested record not closed by"), std::string::npos) << inspected.output;
+    std::remove(names.c_str());
+    std::remove(open.c_str());
+}
+
+TEST(TavrikHostCli, AnOutputThroughARelativeLinkReplacesTheLinksTarget)
+{
+    // The link's target is relative to the link's folder, not to where the
+    // command runs.
+    std::string const dir = scratch("link_" + std::to_string(getpid()) + "/");
+    ASSERT_EQ(shell("mkdir -p " + dir + " && echo old > " + dir + "real.vsk && ln -sf real.vsk " + dir + "link.vsk"), 0);
+    Outcome const saved = run("--quiet save " + quoted(source + "/examples/character.json") + " " + quoted(dir + "link.vsk"));
+    EXPECT_EQ(saved.code, 0) << saved.output;
+    struct stat link {};
+    ASSERT_EQ(lstat((dir + "link.vsk").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_EQ(contents(dir + "real.vsk").rfind("<skinfile>", 0), 0u);
+    EXPECT_FALSE(exists("real.vsk"));
+    shell("rm -rf " + dir);
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }
