@@ -1043,6 +1043,25 @@ TEST(TavrikHostCli, AnOutputThroughARelativeLinkReplacesTheLinksTarget)
     shell("rm -rf " + dir);
 }
 
+TEST(TavrikHostCli, CheckCountsAWholeShapeOnceAndNamesAShapeTakenTwice)
+{
+    // A rotator's two point lines are one skin, whose weights (0.5) are
+    // counted once; a second record of the same sphere finds it taken.
+    std::string const scene = scratch("taken.json"), file = scratch("taken.vsk");
+    std::ofstream(scene) << R"({"root": {"kind": "part", "name": "root", "children": [
+      {"kind": "rotator", "name": "J"}, {"kind": "rotator", "name": "r"}, {"kind": "sphere", "name": "eye"}]}})";
+    std::ofstream(file) << "<skinfile>\nrotator:r:2\n0:1:0.5/root/J/:\n1:1:0.5/root/J/:\nsphere:eye:1\n0:1:1/root/J/:\n"
+                           "sphere:eye:1\n0:1:1/root/J/:\n<end>\n";
+    Outcome const checked = run_split("check " + quoted(scene) + " " + quoted(file));
+    EXPECT_EQ(checked.code, 1) << checked.output;
+    for (char const* line : {"sphere eye: matches nothing (root/eye lies before the previous target root/eye)",
+                             "totals: 2 of 3 records matched, 3 points bound, 1 binding lost, 0 points left without "
+                             "influence, 1 whose weights do not sum to 1"})
+        EXPECT_NE(checked.output.find(line), std::string::npos) << checked.output;
+    std::remove(scene.c_str());
+    std::remove(file.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }
