@@ -223,11 +223,19 @@ public:
 
 private:
     // A save starts its top-level records at the root part or at a selected
-    // shape: a top record bound below those came from another selection.
+    // shape: a top record bound below those, where one of them could have
+    // taken it, came from another selection. Where none of them could, the
+    // binding is the only one there is, and nothing is said.
     void warn_if_deeper(host::Model_shape& target)
     {
         if (target.parent() == nullptr ||
             std::find(scene_.active.begin(), scene_.active.end(), &target) != scene_.active.end())
+            return;
+        auto could_take = [&](host::Model_shape* s) {
+            return s && s != &target && get_code(*s) == record_.code && s->point_count() == record_.count &&
+                   trimmed(s->name) == trimmed(record_.name);
+        };
+        if (!could_take(&scene_.root()) && std::none_of(scene_.active.begin(), scene_.active.end(), could_take))
             return;
         std::string text = "the file's top record " + record_.kind + " " + record_.name + " binds " + target.path() +
                            ", below where a save of it would have started (the file was saved from another selection)";
