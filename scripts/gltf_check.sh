@@ -42,7 +42,13 @@ while IFS= read -r model; do
     exit 1
   }
   "$host" --quiet load "$out/$name.cleared.json" "$out/$name.vsk" "$out/$name.loaded.json"
-  "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.glb"
+  # Weights as they are that do not sum to 1 are written with a warning and exit 1.
+  status=0
+  "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.glb" 2>"$out/$name.to-gltf.txt" || status=$?
+  if [ "$status" -gt 1 ] || { [ "$status" -eq 1 ] && ! grep -q "do not sum to 1" "$out/$name.to-gltf.txt"; }; then
+    cat "$out/$name.to-gltf.txt" >&2
+    exit 1
+  fi
   "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.normalized.glb" --normalize
   normalized+=("$out/$name.normalized.glb")
   # Weights as they are keep whatever the model's own weights were: no error

@@ -538,8 +538,8 @@ TEST(ImporterState, ASecondLoadKeepsNothingOfTheFirst)
     test::Session source;
     source.load_scene(with_j);
     source.load(std::string("<skinfile>\npolygon:m:1\n0:1:1/root/J/:\n<end>\n"));
-    std::string const binary = std::string(source.save({{10, 0}, {11, 1}}).binary.begin(),
-                                           source.save({{10, 0}, {11, 1}}).binary.end());
+    host::Saved_file const saved = source.save({{10, 0}, {11, 1}});
+    std::string const binary(saved.binary.begin(), saved.binary.end());
     for (std::string const& file : {std::string("<skinfile>\npolygon:m:1\n0:1:1/root/J/:\n<end>\n"), binary}) {
         test::Session first, second;
         first.load_scene(with_j);

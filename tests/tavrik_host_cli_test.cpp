@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <vector>
 #include <fstream>
@@ -694,9 +695,9 @@ TEST(TavrikHostCli, SuggestedMapsCarryRealModelsAcrossRenames)
     std::string const models = source + "/../shared/data/models";
     if (!exists(models + "/Fox/glTF-Binary/Fox.glb") || !exists(models + "/CesiumMan/glTF-Binary/CesiumMan.glb"))
         GTEST_SKIP() << "no Fox or CesiumMan under " << models << " (the shared models folder is absent)";
-    std::string const bound = scratch("rig.json"), cleared = scratch("rig_cleared.json"), file = scratch("rig.vsk");
-    std::string const renamed = scratch("rig_renamed.json"), expected = scratch("rig_expected.json");
-    std::string const map = scratch("rig.map"), loaded = scratch("rig_loaded.json");
+    std::string const bound = scratch("real_rig.json"), cleared = scratch("real_rig_cleared.json"), file = scratch("real_rig.vsk");
+    std::string const renamed = scratch("real_rig_renamed.json"), expected = scratch("real_rig_expected.json");
+    std::string const map = scratch("real_rig.map"), loaded = scratch("real_rig_loaded.json");
     auto prefix_b = [](std::string const& text) {  // every b_ name, from the model's own nodes
         std::vector<std::pair<std::string, std::string>> renames;
         for (std::size_t at = 0; (at = text.find("\"name\":\"b_", at)) != std::string::npos; ++at) {
@@ -1063,6 +1064,50 @@ TEST(TavrikHostCli, CheckCountsAWholeShapeOnceAndNamesAShapeTakenTwice)
     EXPECT_EQ(checked.output.find("warning:"), std::string::npos) << checked.output;
     std::remove(scene.c_str());
     std::remove(file.c_str());
+}
+
+TEST(TavrikHostCli, GltfWeightsAreWhatTheValidatorTakes)
+{
+    // Vertex 0 of the triangle bound with weights whose float sum overflows,
+    // bound twice to one joint, or with weights summing to 0.5.
+    std::string const model = quoted(source + "/examples/triangle.gltf");
+    std::string const scene = scratch("weights.json"), out = scratch("weights.glb");
+    ASSERT_EQ(run("--quiet from-gltf " + model + " " + quoted(scene)).code, 0);
+    std::string const original = contents(scene);
+    std::string const first = R"([{"joint":"root/triangle/hips","weight":0.5},{"joint":"root/triangle/hips/arm","weight":0.5}])";
+    ASSERT_NE(original.find(first), std::string::npos) << original.substr(0, 600);
+    struct Case {
+        char const* skin;
+        char const* options;
+        int code;
+        char const* says;       // on standard error, or empty
+        char const* vertex_0;   // as show gives it
+    } const cases[] = {
+        {R"([{"joint":"root/triangle/hips","weight":3e38},{"joint":"root/triangle/hips/arm","weight":3e38}])",
+         "--normalize", 0, "", "vertex 0: hips=0.5 arm=0.5"},
+        {R"([{"joint":"root/triangle/hips","weight":0.5},{"joint":"root/triangle/hips","weight":0.5}])", "", 0,
+         "1 vertices were bound twice to one joint", "vertex 0: hips=1\n"},
+        {R"([{"joint":"root/triangle/hips","weight":0.5}])", "", 1, "weights that do not sum to 1",
+         "vertex 0: hips=0.5\n"},
+        {R"([{"joint":"root/triangle/hips","weight":0.5}])", "--normalize", 0, "", "vertex 0: hips=1\n"},
+    };
+    for (Case const& c : cases) {
+        std::string text = original;
+        text.replace(text.find(first), first.size(), c.skin);
+        std::ofstream(scene) << text;
+        std::remove(out.c_str());
+        std::string errors;
+        Outcome const written =
+            run_split("to-gltf " + quoted(scene) + " " + model + " " + quoted(out) + " " + c.options, &errors);
+        EXPECT_EQ(written.code, c.code) << c.skin << "\n" << errors;
+        if (*c.says) {
+            EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+        }
+        std::string const shown = run_split("show " + quoted(out)).output;
+        EXPECT_NE(shown.find(c.vertex_0), std::string::npos) << c.skin << "\n" << shown;
+    }
+    std::remove(scene.c_str());
+    std::remove(out.c_str());
 }
 
 #else

@@ -67,9 +67,10 @@ bool write_model(host::Model_scene& scene, Output_file& out, std::string const& 
 {
     // A skin glTF cannot carry is a refusal, not a failure.
     std::string refusal;
+    host::Gltf_skin_notes notes;
     out.write([&](std::string const& path) {
         try {
-            host::write_gltf_skins(scene, model_path, path, normalize);
+            notes = host::write_gltf_skins(scene, model_path, path, normalize);
         } catch (host::Inexpressible_skin const& e) {
             refusal = e.what();
         }
@@ -79,6 +80,19 @@ bool write_model(host::Model_scene& scene, Output_file& out, std::string const& 
         return false;
     }
     out.keep();
+    if (notes.merged > 0)
+        std::cerr << "tavrik-host: note: " << notes.merged
+                  << " vertices were bound twice to one joint; glTF holds a joint once a vertex, so their weights "
+                     "were added (the first: "
+                  << notes.first_merged << ")\n";
+    // Written as they are, such weights are refused by the Khronos validator.
+    if (notes.off_sum > 0) {
+        std::cerr << "tavrik-host: warning: " << notes.off_sum
+                  << " vertices have weights that do not sum to 1 (the first: " << notes.first_off_sum << "); "
+                  << out.target() << " was written as they are, which glTF readers may refuse; --normalize "
+                  << "divides each vertex's weights by their sum\n";
+        return false;
+    }
     return true;
 }
 

@@ -28,7 +28,8 @@ bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string con
 
 // The model at model_path written to out as a .glb with the scene's vertex
 // skins, the weights divided by their sum where normalize is set; false,
-// having said why, when glTF cannot carry a skin of the scene.
+// having said why, when glTF cannot carry a skin of the scene (nothing is
+// written), or when weights that do not sum to 1 were written as they are.
 bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool normalize);
 
 }  // namespace tools

@@ -181,7 +181,22 @@ void drop_unused(tinygltf::Model& model)
 
 }  // namespace
 
-void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path, bool normalize)
+// The Khronos validator's test of a vertex's weights: summed in float in
+// order, within 2e-7 of 1 for each weight that is not 0.
+bool validator_sum_is_one(std::vector<std::pair<std::size_t, float>> const& influences)
+{
+    float sum = 0;
+    double tolerance = 0;
+    for (auto const& influence : influences)
+        if (influence.second != 0) {
+            sum = sum + influence.second;
+            tolerance += 2e-7;
+        }
+    return std::fabs(static_cast<double>(sum) - 1.0) <= tolerance;
+}
+
+Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path,
+                                 bool normalize)
 {
     tinygltf::Model model;
     load_gltf_model(model, model_path);
@@ -232,6 +247,7 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
     using Influences = std::vector<std::vector<std::pair<std::size_t, float>>>;  // per vertex: (slot, weight)
     std::vector<tinygltf::Mesh> const original_meshes = model.meshes;
     std::map<int, std::vector<std::pair<int, std::vector<Influences>>>> written;  // original mesh -> (mesh, skins)
+    Gltf_skin_notes notes;
     std::size_t without_influence = 0, bad_weights = 0;
     std::string first_without, first_bad;
     for (Model_shape* shape : theirs) {
@@ -266,8 +282,8 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
             for (std::size_t v = 0; v < count; ++v) {
                 Model_skin const& vertex_skin = shape->vertices[first + v].skin;
                 std::string const vertex = "vertex " + std::to_string(first + v) + " of " + path_of(shape);
-                float sum = 0;
-                bool bad = false;
+                double sum = 0;  // in float, 3e38 + 3e38 would be infinite
+                bool bad = false, merged = false;
                 for (auto const& b : vertex_skin.bindings()) {
                     sum += b.weight;
                     bad = bad || !std::isfinite(b.weight) || b.weight < 0;
@@ -282,9 +298,21 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
                     if (slot == slot_of.end())
                         throw Inexpressible_skin(vertex + " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
                                                  ", which is not a joint of the model's skin");
-                    float const weight = normalize && sum > 0 ? b.weight / sum : b.weight;
-                    influences[v].emplace_back(slot->second, weight);
+                    double const weight = normalize && sum > 0 ? b.weight / sum : b.weight;
+                    // glTF allows a joint once a vertex: a second binding adds to the first.
+                    auto same = std::find_if(influences[v].begin(), influences[v].end(),
+                                             [&](auto const& i) { return i.first == slot->second; });
+                    if (same == influences[v].end()) {
+                        influences[v].emplace_back(slot->second, static_cast<float>(weight));
+                    } else {
+                        same->second = static_cast<float>(same->second + weight);
+                        merged = true;
+                    }
                 }
+                if (merged && notes.merged++ == 0)
+                    notes.first_merged = vertex;
+                if (!bad && sum > 0 && !normalize && !validator_sum_is_one(influences[v]) && notes.off_sum++ == 0)
+                    notes.first_off_sum = vertex;
             }
             skins.push_back(std::move(influences));
             first += count;
@@ -386,6 +414,7 @@ void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::st
         throw host_error("cannot write " + out_path + ": " +
                          (!serialised ? std::string("the model could not be serialised")
                                       : std::strerror(error ? error : EIO)));
+    return notes;
 }
 
 }  // namespace host

@@ -17,11 +17,21 @@ public:
     using host_error::host_error;
 };
 
+// What a write had to say of the skins it wrote: vertices bound twice to one
+// joint (merged into one influence, their weights added), and, without
+// normalize, vertices whose weights do not sum to 1 within the Khronos
+// validator's tolerance (summed in float, 2e-7 for each weight that is not 0).
+struct Gltf_skin_notes {
+    std::size_t merged = 0, off_sum = 0;
+    std::string first_merged, first_off_sum;
+};
+
 // Writes model_path's model to out_path (.glb) with the vertex skins of the
 // scene, which must be the one that from-gltf made of that model: as many
 // JOINTS_n/WEIGHTS_n sets of four as the most influenced vertex needs, the
-// weights as they are or, with normalize, divided by their sum. Throws
-// Inexpressible_skin, or host_error when the scene is not the model's.
-void write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path, bool normalize);
+// weights as they are or, with normalize, divided by their sum (taken in
+// double). Throws Inexpressible_skin, or host_error when the scene is not the model's.
+Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path,
+                                 bool normalize);
 
 }  // namespace host
