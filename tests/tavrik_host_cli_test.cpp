@@ -932,9 +932,15 @@ TEST(TavrikHostCli, BrokenFilesAndBadInputsAreRefusedByEveryCommand)
     std::string text = contents(file);
     text.replace(text.find(":0.5/"), 5, ":0.6.7/");
     std::ofstream(broken) << text;
+    // "1e999" is of the number grammar, and no float holds it.
+    std::string const huge = scratch("refused_huge.vsk");
+    text = contents(file);
+    text.replace(text.find(":0.5/"), 5, ":1e999/");
+    std::ofstream(huge) << text;
     std::remove(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::remove(out.c_str());
+    std::remove(scratch("refused.gltf").c_str());
     struct Case {
         std::string arguments;
         char const* says;
@@ -944,6 +950,11 @@ TEST(TavrikHostCli, BrokenFilesAndBadInputsAreRefusedByEveryCommand)
         {"diff " + quoted(fifo) + " " + quoted(file), "a pipe or device cannot be read twice"},
         {"diff " + quoted(file) + " " + quoted(file) + " --tolerance nan", "a finite number of 0 or more"},
         {"diff " + quoted(file) + " " + quoted(file) + " --tolerance -1", "a finite number of 0 or more"},
+        {"load " + unbound + " " + quoted(huge) + " " + quoted(out), "a weight that is not finite: \"1e999\""},
+        {"from-gltf " + quoted(source + "/examples/triangle.gltf") + " " + quoted(scratch("refused.gltf")),
+         "give it a .json name"},
+        {"reset " + example + " " + quoted(scratch("refused.gltf")), "models are written as .glb"},
+        {"check " + unbound + " " + quoted(file) + " --json --suggest-map -", "would both write to standard output"},
     };
     for (Case const& c : cases) {
         Outcome const outcome = run(c.arguments);
@@ -961,7 +972,13 @@ TEST(TavrikHostCli, BrokenFilesAndBadInputsAreRefusedByEveryCommand)
     Outcome const piped = run_split("stats - < " + quoted(file));
     EXPECT_EQ(piped.code, 0) << piped.output;
     EXPECT_NE(piped.output.find("-: 20 points, 8 bound"), std::string::npos) << piped.output;
-    for (std::string const& path : {file, broken, fifo})
+    EXPECT_FALSE(exists(scratch("refused.gltf")));
+    // A map saved with a byte-order mark reads as one without.
+    std::string const map = scratch("refused_bom.map"), mapped = scratch("refused_mapped.vsk");
+    std::ofstream(map) << "\xEF\xBB\xBFstrip-prefix #\n";
+    Outcome const remapped = run("remap " + quoted(file) + " " + quoted(mapped) + " --map " + quoted(map));
+    EXPECT_EQ(remapped.code, 0) << remapped.output;
+    for (std::string const& path : {file, broken, huge, fifo, map, mapped})
         std::remove(path.c_str());
 }
 

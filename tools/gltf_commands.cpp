@@ -20,6 +20,9 @@ int run_gltf_command(std::string const& command, Request const& request)
     auto const& files = request.files;
     if (command == "from-gltf") {
         refuse_same_file({files[0]}, files[1]);
+        if (is_gltf_model(files[1]))
+            throw File_error("from-gltf writes a scene file, which cannot be read back as " + files[1] +
+                             ": give it a .json name (to-gltf writes models)");
         read_any_scene(scene, files[0], request.select);
         Output_file out(files[1]);
         out.write([&](std::string const& path) { host::write_scene_file(scene, path, request.pretty); });

@@ -56,7 +56,8 @@ Name_map Name_map::parse(std::string const& text, std::string const& source)
 {
     Name_map map;
     Scope scope = Scope::all;
-    std::istringstream lines(text);
+    // Editors that save UTF-8 may begin the file with a byte-order mark.
+    std::istringstream lines(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text);
     std::string raw;
     for (int number = 1; std::getline(lines, raw); ++number) {
         auto refuse = [&](std::string const& why) {

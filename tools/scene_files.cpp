@@ -50,6 +50,10 @@ void refuse_glb_without_model(std::string const& scene_path, std::string const& 
 {
     if (ends_with(out_path, ".glb") && !is_gltf_model(scene_path))
         throw File_error("a .glb output needs a .gltf or .glb model as its scene, not " + scene_path);
+    // A scene file under a .gltf name would be read back as a model, and fail.
+    if (ends_with(out_path, ".gltf"))
+        throw File_error("cannot write " + out_path + ": scene files are read back by their .json name, and " +
+                         "models are written as .glb");
 }
 
 bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "format.h"
@@ -374,6 +375,9 @@ bool Skin_file_reader::step_text(Skin_file_events& events)
             }
             File_binding binding;
             p = skin_format::get_float_from_text(p, binding.weight);
+            // "1e999" is a number of the grammar that no float holds: as "inf", not a weight.
+            if (!std::isfinite(binding.weight))
+                broken("a weight that is not finite: " + shown(std::string_view(p - run, run)));
             std::string_view const joint = skin_format::text_joint_name(p);
             if (joint.size() < 3 || joint[joint.size() - 2] != joint[0] || joint.back() != ':')
                 broken("a joint name that does not end with its separator and \":\"");

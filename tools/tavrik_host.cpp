@@ -49,6 +49,9 @@ try {
         tools::Input_file file(request.files[1]);
         if (!request.suggest_map.empty())
             tools::refuse_same_file({request.files[0], request.files[1], request.map}, request.suggest_map);
+        // Standard output holds one thing: the report or the map.
+        if (request.json && request.suggest_map == "-")
+            throw tools::File_error("--json and --suggest-map - would both write to standard output: give the map a file");
         tools::Mapped_input mapped(file.path(), request.map);
         return tools::check(plugin, request, mapped);
     }
@@ -104,9 +107,9 @@ int run(int argc, char** argv)
         ->allow_extra_args(false);
 
     std::map<std::string, std::string> const file_help = {
-        {"SCENE", "a scene file (JSON)"},
+        {"SCENE", "a scene file (JSON), or a rigged .gltf or .glb model"},
         {"FILE", "a skin file (.vsk), or - for standard input"},
-        {"OUT", "where the scene is written (- for standard output)"},
+        {"OUT", "where the scene is written: a scene file (JSON), a .glb of the model read, or - for standard output"},
         {"MODEL", "a .gltf or .glb model"},
         {"GLB", "where the .glb is written (- for standard output)"},
         {"NEWFILE", "where the skin file is written (- for standard output)"},
