@@ -113,7 +113,10 @@ int diff(Request const& request)
             }
             return in_b[joint];
         };
-        std::string record_name;
+        // The open record's name, joined only when a line names it: joined
+        // for every record, a deep file would take time square in its depth.
+        std::string record_kind;
+        auto record_name = [&] { return record_kind + " " + joint_text(path); };
         // Point k of A's record against point k of B's.
         auto compare = [&](std::size_t k, std::vector<File_binding> const& xb, std::vector<File_binding> const& yb) {
             ++points;
@@ -158,8 +161,8 @@ int diff(Request const& request)
                 return;
             ++points_differing;
             if (lines++ < most_lines) {
-                text += record_name + ", point " + std::to_string(k) + ": " + said.substr(2) + "\n";
-                entries.push_back({{"record", joint_text(path)}, {"kind", x.header.kind}, {"point", k}, {"changes", changes}});
+                text += record_name() + ", point " + std::to_string(k) + ": " + said.substr(2) + "\n";
+                entries.push_back({{"record", joint_text(path)}, {"kind", record_kind}, {"point", k}, {"changes", changes}});
             }
         };
         auto step = [&](Skin_source& source, std::string const& name, Item& item) {
@@ -196,7 +199,7 @@ int diff(Request const& request)
                     step(a_longer ? a : b, a_longer ? a_path : b_path, longer);
                 ++points_differing;
                 if (lines++ < most_lines)
-                    text += record_name + ": " + std::to_string(point + (a_longer ? extra : 0)) + " points, " +
+                    text += record_name() + ": " + std::to_string(point + (a_longer ? extra : 0)) + " points, " +
                             std::to_string(point + (a_longer ? 0 : extra)) + " in " + b_path + "\n";
             }
             if (!same_place(x, y)) {
@@ -214,7 +217,7 @@ int diff(Request const& request)
             point = 0;
             path.resize(static_cast<std::size_t>(x.header.depth));
             path.push_back(x.header.name);
-            record_name = x.header.kind + " " + joint_text(path);
+            record_kind = x.header.kind;
         }
         for (File_joint const& j : a.reader().joints())
             a_joints.insert(j.text);
