@@ -1153,6 +1153,26 @@ TEST(TavrikHostCli, DiffIsLinearInTheDepthOfRecords)
     std::remove(file.c_str());
 }
 
+TEST(TavrikHostCli, AFileThatIsNoSkinFileIsRefusedBeforeItIsRead)
+{
+    // 64 MB on one line, no skin file: load and check refuse it by its first
+    // bytes, as inspect does, instead of the host reading the line whole.
+    std::string const file = scratch("not_skin.txt"), out = scratch("not_skin_out.json");
+    std::ofstream(file) << std::string(64 << 20, 'a');
+    std::string const scene = quoted(source + "/examples/character_unbound.json");
+    for (std::string const& command : {"load " + scene + " " + quoted(file) + " " + quoted(out),
+                                       "check " + scene + " " + quoted(file)}) {
+        auto const start = std::chrono::steady_clock::now();
+        Outcome const refused = run(command);
+        double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(refused.code, 2) << refused.output;
+        EXPECT_NE(refused.output.find("byte 0: not a skin file"), std::string::npos) << refused.output;
+        EXPECT_LT(seconds, 1.0) << command;
+    }
+    EXPECT_FALSE(exists(out));
+    std::remove(file.c_str());
+}
+
 #else
 
 TEST(TavrikHostCli, RunsOnPosixSystems) { GTEST_SKIP() << "the command-line tests run the program through a POSIX shell"; }

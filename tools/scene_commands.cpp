@@ -221,6 +221,7 @@ int run_scene_command(std::string const& command, Request const& request)
     if (command == "load") {
         Input_file file(files[1]);
         refuse_same_file({files[0], files[1], request.map}, files[2]);
+        refuse_non_skin_file(file.path(), file.name());
         Mapped_input const mapped(file.path(), request.map);
         if (!request.quiet)
             std::cerr << mapped.report("tavrik-host: ", false);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "format.h"
+#include "output_file.h"
 #include "names.h"
 #include "read_source.h"
 
@@ -112,6 +113,15 @@ void Skin_file_reader::open(char const* head, std::size_t got, std::shared_ptr<h
 }
 
 Skin_file_reader::~Skin_file_reader() = default;
+
+void refuse_non_skin_file(std::string const& path, std::string const& name)
+{
+    try {
+        Skin_file_reader const head(path);
+    } catch (Broken_file const& e) {
+        throw File_error("cannot load " + name + ": " + e.what());
+    }
+}
 
 void Skin_file_reader::read(Skin_file_events& events)
 {

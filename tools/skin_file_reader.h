@@ -45,6 +45,11 @@ public:
     Broken_file(std::string const& where, std::string const& what) : std::runtime_error(where + ": " + what) {}
 };
 
+// Refuses (File_error naming the file as `name`) a file whose first bytes are
+// neither the binary magic nor "<skinfile>", before anything reads it whole:
+// the host reads a text file's first line in one piece, however long.
+void refuse_non_skin_file(std::string const& path, std::string const& name);
+
 // Where a name stands in the file's bytes: a record's name, or a joint name
 // as written (text: with its separators and the closing ":"; binary: the
 // components with their 0xFF bytes, without the closing 0x00).

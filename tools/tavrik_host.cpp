@@ -52,6 +52,7 @@ try {
         // Standard output holds one thing: the report or the map.
         if (request.json && request.suggest_map == "-")
             throw tools::File_error("--json and --suggest-map - would both write to standard output: give the map a file");
+        tools::refuse_non_skin_file(file.path(), file.name());
         tools::Mapped_input mapped(file.path(), request.map);
         return tools::check(plugin, request, mapped);
     }
