@@ -105,7 +105,8 @@ TEST(TavrikHostCli, BadInputIsReportedAndNothingIsWritten)
     std::ofstream(not_skin) << "hello\n";
     Outcome wrong = run("--quiet load " + scene + " '" + not_skin + "' '" + out + "'");
     EXPECT_EQ(wrong.code, 2);
-    EXPECT_NE(wrong.output.find("cannot load " + not_skin + ": not skin file!"), std::string::npos) << wrong.output;
+    EXPECT_NE(wrong.output.find("cannot load " + not_skin + ": byte 0: not a skin file"), std::string::npos)
+        << wrong.output;
     EXPECT_FALSE(exists(out));
     std::string const broken_scene = scratch("broken.json");
     std::ofstream(broken_scene) << "{\"root\": ";
