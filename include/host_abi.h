@@ -134,11 +134,17 @@ template <class Operation>
 decltype(auto) for_host(Operation&& operation)
 {
     tavrik_host_exception_record pending{};
+    bool out_of_memory = false;
     try {
         return operation();
     } catch (tavrik::Host_exception& e) {
         pending = e.release();
+    } catch (std::bad_alloc const&) {
+        // Passed on to the host as its own std::bad_alloc.
+        out_of_memory = true;
     }
+    if (out_of_memory)
+        tavrik_throw_bad_alloc();
     tavrik_raise_host_exception(&pending);
 }
 

@@ -35,6 +35,13 @@ void tavrik_drop_host_exception(tavrik_host_exception_record* record);
 _Noreturn
 #endif
 void tavrik_throw_text(char const* text);
+/* Throws std::bad_alloc the way Microsoft's compiler does. */
+#ifdef __cplusplus
+[[noreturn]]
+#else
+_Noreturn
+#endif
+void tavrik_throw_bad_alloc(void);
 
 #ifdef __cplusplus
 }

@@ -227,6 +227,29 @@ TEST(Frame, ReservedSlotsRefuseToBeCalled)
               "invalid interface browser_interface");
 }
 
+#if defined(TAVRIK_MSVC_LAYOUT)
+TEST(Frame, AnAllocationFailureReachesTheHostAsItsOwnBadAlloc)
+{
+    // What a component lets pass reaches a host built with Microsoft's
+    // compiler in that compiler's terms: std::bad_alloc, matched by its name.
+    tavrik_host_exception_record record{};
+    auto run = [](void*) { for_host([]() -> int { throw std::bad_alloc(); }); };
+    ASSERT_EQ(tavrik_run_guarded(run, nullptr, &record), 0xE06D7363ul);
+    // The descriptions the host's handlers read: offsets from the image base
+    // on x64, addresses on x86.
+    auto at = [&](std::int32_t offset) {
+        return reinterpret_cast<char const*>(reinterpret_cast<std::uintptr_t>(record.image_base) +
+                                             static_cast<std::uintptr_t>(static_cast<std::intptr_t>(offset)));
+    };
+    auto const* info = static_cast<std::int32_t const*>(record.throw_info);          // attributes, destructor, forward, types
+    auto const* types = reinterpret_cast<std::int32_t const*>(at(info[3]));          // count, then each type
+    auto const* type = reinterpret_cast<std::int32_t const*>(at(types[1]));          // properties, then the descriptor
+    char const* const name = at(type[1]) + 2 * sizeof(void*);                        // after the vtable and a spare pointer
+    EXPECT_STREQ(name, ".?AVbad_alloc@std@@");
+    tavrik_drop_host_exception(&record);
+}
+#endif
+
 TEST(Frame, MenuNamesInEnglishAndJapanese)
 {
     std::vector<std::string> const english = {"Save skin", "Load skin", "Clear skin", "joint clear in skins",
