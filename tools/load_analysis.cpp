@@ -98,11 +98,57 @@ struct Outcome {
     bool reached = false;
 };
 
+// The trace as runs of records that found their shape and records that did
+// not: a matched record takes the next shape the load opened, so the runs
+// grow with the shapes of the scene, not with the records of the file.
+class Load_trace {
+public:
+    explicit Load_trace(std::vector<host::Model_shape*> const& targets) : targets_(targets) {}
+
+    void add(bool matched)
+    {
+        if (runs_.empty() || runs_.back().matched != matched)
+            runs_.push_back(Run{matched, 0});
+        ++runs_.back().count;
+    }
+
+    Outcome next()
+    {
+        while (run_ < runs_.size() && taken_ == runs_[run_].count) {
+            ++run_;
+            taken_ = 0;
+        }
+        if (run_ == runs_.size())
+            return {};
+        ++taken_;
+        Outcome out;
+        out.reached = true;
+        if (runs_[run_].matched && next_target_ < targets_.size())
+            out.target = targets_[next_target_++];
+        return out;
+    }
+
+private:
+    struct Run {
+        bool matched;
+        std::size_t count;
+    };
+    std::vector<host::Model_shape*> const& targets_;
+    std::vector<Run> runs_;
+    std::size_t run_ = 0, taken_ = 0, next_target_ = 0;
+};
+
 class Accounting final : public Skin_file_events {
 public:
-    Accounting(Load_account& account, host::Model_scene& scene, std::vector<Outcome> const& outcomes,
-               std::vector<File_joint> const& joints, bool trim, bool newly)
-        : account_(account), scene_(scene), outcomes_(outcomes), joints_(joints), trim_(trim), newly_(newly)
+    Accounting(Load_account& account, host::Model_scene& scene, Load_trace& trace, std::vector<File_joint> const& joints,
+               bool trim, bool newly, bool per_record)
+        : account_(account),
+          scene_(scene),
+          trace_(trace),
+          joints_(joints),
+          trim_(trim),
+          newly_(newly),
+          per_record_(per_record)
     {
     }
 
@@ -110,11 +156,10 @@ public:
     {
         finish();
         record_ = record;
-        std::size_t const i = index_++;
-        outcome_ = i < outcomes_.size() ? &outcomes_[i] : &unreached_;
+        outcome_ = trace_.next();
         auto const depth = static_cast<std::size_t>(record.depth);
         enclosing_matched_.resize(depth + 1);
-        enclosing_matched_[depth] = outcome_->target != nullptr;
+        enclosing_matched_[depth] = outcome_.target != nullptr;
         inside_unmatched_ = depth > 0 && !enclosing_matched_[depth - 1];
         point_ = 0;
         last_skin_ = nullptr;
@@ -125,13 +170,13 @@ public:
     void point(std::vector<File_binding> const& bindings) override
     {
         int const k = point_++;
-        if (!outcome_->target) {
+        if (!outcome_.target) {
             record_lost_ += bindings.size();
             return;
         }
         if (bindings.empty())
             return;
-        host::Model_skin const* skin = skin_of_point(*outcome_->target, k);
+        host::Model_skin const* skin = skin_of_point(*outcome_.target, k);
         if (!skin)
             return;
         // A joint that resolved is in the skin the point ended with: the
@@ -169,19 +214,24 @@ public:
             return;
         open_ = false;
         ++account_.records;
-        json entry = {{"depth", record_.depth}, {"kind", record_.kind}, {"points", record_.count}};
-        put_name(entry, record_.name);
-        std::string text = indent(record_.depth) + record_.kind + " " + record_.name + ": ";
-        if (outcome_->target) {
+        // Without a report by record, nothing here is kept per record.
+        json entry;
+        std::string text;
+        if (per_record_) {
+            entry = {{"depth", record_.depth}, {"kind", record_.kind}, {"points", record_.count}};
+            put_name(entry, record_.name);
+            text = indent(record_.depth) + record_.kind + " " + record_.name + ": ";
+        }
+        if (outcome_.target) {
             ++account_.matched;
             account_.points_bound += static_cast<std::size_t>(record_.count);
-            entry["target"] = outcome_->target->path();
-            text += "binds " + outcome_->target->path();
-            previous_ = outcome_->target;
-            account_.targets.insert(outcome_->target);
+            entry["target"] = outcome_.target->path();
+            text += "binds " + outcome_.target->path();
+            previous_ = outcome_.target;
+            account_.targets.insert(outcome_.target);
             if (record_.depth == 0)
-                warn_if_deeper(*outcome_->target);
-        } else if (!outcome_->reached) {
+                warn_if_deeper(*outcome_.target);
+        } else if (!outcome_.reached) {
             entry["target"] = nullptr;
             entry["reason_code"] = "not_reached";
             entry["reason"] = "the load ended before it";
@@ -194,11 +244,13 @@ public:
             entry["reason"] = why.text;
             text += "matches nothing (" + why.text + ")";
             account_.bindings_lost += record_lost_;
-            if (!inside_unmatched_)
+            if (!inside_unmatched_ && per_record_)
                 account_.failed_records.push_back(record_);
         }
-        account_.record_entries.push_back(entry);
-        account_.report += text + "\n";
+        if (per_record_) {
+            account_.record_entries.push_back(std::move(entry));
+            account_.report += text + "\n";
+        }
     }
 
     void end()
@@ -272,14 +324,12 @@ private:
 
     Load_account& account_;
     host::Model_scene& scene_;
-    std::vector<Outcome> const& outcomes_;
+    Load_trace& trace_;
     std::vector<File_joint> const& joints_;
-    bool trim_, newly_;
+    bool trim_, newly_, per_record_;
 
     File_record record_;
-    Outcome const* outcome_ = nullptr;
-    Outcome unreached_;
-    std::size_t index_ = 0;
+    Outcome outcome_;
     bool open_ = false;
     bool inside_unmatched_ = false;
     std::vector<bool> enclosing_matched_;  // by depth: whether the record around this one found its shape
@@ -295,47 +345,48 @@ private:
 }  // namespace
 
 Load_account load_and_account(host::Plugin const& plugin, host::Host_services& services, host::Model_scene& scene,
-                              std::string const& file, std::map<int, int> items)
+                              std::string const& file, std::map<int, int> items, bool per_record)
 {
     bool const echo = items.count(item_verbose) && items.at(item_verbose) != 0 && services.echo_messages;
     items[item_verbose] = 1;
     bool const trim = items.count(item_trim) == 0 || items.at(item_trim) != 0;  // the dialog's default trims
     bool const newly = items.count(item_mode) == 0 || items.at(item_mode) == 0;
-    bool const echoed = services.echo_messages;
-    services.echo_messages = echo;
-    services.dialog_answers.push_back(host::Dialog_answer{true, items});
-    std::vector<host::Model_shape*> targets;
-    scene.modified = &targets;
-    try {
-        host::run_load(plugin, services, scene, file);
-    } catch (...) {
-        scene.modified = nullptr;
-        services.echo_messages = echoed;
-        throw;
-    }
-    scene.modified = nullptr;
-    services.echo_messages = echoed;
 
     // Each record of the file, in load order, either opened its target for
     // modification or was traced as not found; failed joint searches follow
-    // the record they belong to, one line per binding lost.
+    // the record they belong to, one line per binding lost. The trace is
+    // read as it is written and not kept.
     Load_account account;
-    std::vector<Outcome> outcomes;
-    std::size_t next_target = 0;
-    for (std::string const& line : services.messages) {
-        if (line.rfind("***tavrik*** set skin to shape[", 0) == 0 || line.rfind("not found name:", 0) == 0) {
-            outcomes.emplace_back();
-            outcomes.back().reached = true;
-            if (line[0] == '*' && next_target < targets.size())
-                outcomes.back().target = targets[next_target++];
-        } else if (line == "***tavrik*** Terminated loading skin.") {
+    std::vector<host::Model_shape*> targets;
+    Load_trace trace(targets);
+    auto const observe = [&](std::string_view line) {
+        if (line.rfind("***tavrik*** set skin to shape[", 0) == 0)
+            trace.add(true);
+        else if (line.rfind("not found name:", 0) == 0)
+            trace.add(false);
+        else if (line == "***tavrik*** Terminated loading skin.")
             account.terminated = true;
+    };
+    struct Restore {
+        host::Host_services& services;
+        host::Model_scene& scene;
+        bool echoed = services.echo_messages;
+        ~Restore()
+        {
+            services.echo_messages = echoed;
+            services.message_observer = nullptr;
+            scene.modified = nullptr;
         }
-    }
+    } restore{services, scene};
+    services.echo_messages = echo;
+    services.message_observer = observe;
+    services.dialog_answers.push_back(host::Dialog_answer{true, items});
+    scene.modified = &targets;
+    host::run_load(plugin, services, scene, file);
 
     try {
         Skin_file_reader reader(file);
-        Accounting accounting(account, scene, outcomes, reader.joints(), trim, newly);
+        Accounting accounting(account, scene, trace, reader.joints(), trim, newly, per_record);
         try {
             reader.read(accounting);
         } catch (Broken_file const& e) {

@@ -29,7 +29,7 @@ struct Load_account {
     std::size_t off_sum = 0;            // bound points whose weights do not sum to 1 (Newly mode)
     bool terminated = false;            // the plug-in did not read the file through
     std::string broken;                 // where the file breaks, when it does
-    std::string report;                 // a line per record and per joint not found
+    std::string report;                 // a line per record and per joint not found (per record only)
     nlohmann::json record_entries = nlohmann::json::array();
     nlohmann::json joint_entries = nlohmann::json::array();
     std::vector<std::string> warnings;  // the file was saved from another selection, for one
@@ -46,9 +46,11 @@ struct Load_account {
 };
 
 // Loads file into the scene with the load dialog's items (verbose is made
-// on, the trace echoed only when the items ask for it).
+// on, the trace echoed only when the items ask for it). Without per_record,
+// the account keeps its counts and joints but no entry, line or failed
+// record per record, so its size does not grow with the file's records.
 Load_account load_and_account(host::Plugin const& plugin, host::Host_services& services, host::Model_scene& scene,
-                              std::string const& file, std::map<int, int> items);
+                              std::string const& file, std::map<int, int> items, bool per_record);
 
 std::string plural(std::size_t n, char const* word);
 

@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -31,20 +34,66 @@ int failed(std::string const& code, std::string const& message, bool as_json)
     return 2;
 }
 
-// The counts inspect gathers while the file streams past.
+// The record listing of inspect goes to a temporary file as the records
+// stream past and is copied out after the totals: a file of millions of
+// records is listed without holding its records.
+class Spool {
+public:
+    Spool() : file_(std::tmpfile(), &std::fclose)
+    {
+        if (!file_)
+            throw std::runtime_error("cannot make a temporary file: " + system_reason(errno));
+    }
+
+    void write(std::string const& text)
+    {
+        if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size())
+            throw std::runtime_error("cannot write a temporary file: " + system_reason(errno));
+    }
+
+    void copy_to(std::ostream& out)
+    {
+        if (std::fflush(file_.get()) != 0 || std::fseek(file_.get(), 0, SEEK_SET) != 0)
+            throw std::runtime_error("cannot read a temporary file back: " + system_reason(errno));
+        char buffer[1 << 16];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file_.get())) > 0;)
+            out.write(buffer, static_cast<std::streamsize>(n));
+        if (std::ferror(file_.get()))
+            throw std::runtime_error("cannot read a temporary file back: " + system_reason(errno));
+    }
+
+private:
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+};
+
+// The counts inspect gathers while the file streams past, and its listing
+// of the records, a line or a JSON entry each.
 class Inspection final : public Skin_file_events {
 public:
+    Inspection(bool as_json, char const* where_key) : as_json_(as_json), where_key_(where_key) {}
+
     void record(File_record const& record) override
     {
         top_level += record.depth == 0;
-        json entry = {{"depth", record.depth}, {"kind", record.kind}, {"points", record.count}};
-        put_name(entry, record.name);
-        entries.push_back(entry);
+        ++records;
+        if (as_json_) {
+            json entry = {{"depth", record.depth}, {"kind", record.kind}, {"points", record.count}, {where_key_, record.where}};
+            put_name(entry, record.name);
+            // As it stands in the report: an element of a member of the top object.
+            std::string const text = dump_report(std::move(entry));
+            std::string indented = records > 1 ? ",\n    " : "    ";
+            for (char c : text) {
+                indented += c;
+                if (c == '\n')
+                    indented += "    ";
+            }
+            listing.write(indented);
+            return;
+        }
         int const shown_depth = std::min(record.depth, 64);
-        text += "  " + std::string(static_cast<std::size_t>(shown_depth) * 2, ' ') +
-                (record.depth > shown_depth ? "(depth " + std::to_string(record.depth) + ") " : "") + record.kind +
-                " " + record.name + ", " + plural(static_cast<std::size_t>(record.count), "point") + "\n";
-        where.push_back(record.where);
+        listing.write("  " + std::string(static_cast<std::size_t>(shown_depth) * 2, ' ') +
+                      (record.depth > shown_depth ? "(depth " + std::to_string(record.depth) + ") " : "") + record.kind +
+                      " " + record.name + ", " + plural(static_cast<std::size_t>(record.count), "point") + "\n");
     }
     void point(std::vector<File_binding> const& bindings) override
     {
@@ -63,24 +112,27 @@ public:
         off_sum += !bindings.empty() && !(std::fabs(sum - 1.0) <= 1e-3);
     }
 
-    std::size_t top_level = 0, points = 0, bound = 0, off_sum = 0, negative = 0, not_finite = 0, most = 0;
+    std::size_t top_level = 0, records = 0, points = 0, bound = 0, off_sum = 0, negative = 0, not_finite = 0, most = 0;
     std::vector<std::size_t> uses;  // bindings by joint
-    std::vector<long> where;
-    json entries = json::array();
-    std::string text;
+    Spool listing;
+
+private:
+    bool as_json_;
+    char const* where_key_;
 };
 
 }  // namespace
 
 int inspect(std::string const& name, std::string const& path, bool as_json)
 {
-    Inspection seen;
+    std::optional<Inspection> seen;
     bool binary = false;
     std::vector<File_joint> joints;
     try {
         Skin_file_reader reader(path);
         binary = reader.binary();
-        reader.read(seen);
+        seen.emplace(as_json, binary ? "byte" : "line");
+        reader.read(*seen);
         joints = reader.joints();
     } catch (Broken_file const& e) {
         return failed("broken_file", name + ": " + e.what(), as_json);
@@ -92,16 +144,14 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
     for (std::size_t j = 0; j < order.size(); ++j)
         order[j] = j;
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return joints[a].text < joints[b].text; });
-    auto uses = [&](std::size_t j) { return j < seen.uses.size() ? seen.uses[j] : 0; };
+    auto uses = [&](std::size_t j) { return j < seen->uses.size() ? seen->uses[j] : 0; };
 
     if (as_json) {
         json out;
         out["version"] = report_version;
         out["file"] = name;
         out["form"] = binary ? "binary" : "text";
-        for (std::size_t i = 0; i < seen.entries.size(); ++i)
-            seen.entries[i][binary ? "byte" : "line"] = seen.where[i];
-        out["records"] = std::move(seen.entries);
+        out["records"] = json::array();
         json list = json::array();
         for (std::size_t j : order) {
             json entry = {{"bindings", uses(j)}};
@@ -109,22 +159,34 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
             list.push_back(entry);
         }
         out["joints"] = list;
-        out["weights"] = {{"points", seen.points},         {"bound_points", seen.bound},
-                          {"not_summing_to_one", seen.off_sum}, {"negative", seen.negative},
-                          {"not_finite", seen.not_finite}, {"most_influences", seen.most}};
-        std::cout << dump_report(std::move(out)) << "\n";
+        out["weights"] = {{"points", seen->points},         {"bound_points", seen->bound},
+                          {"not_summing_to_one", seen->off_sum}, {"negative", seen->negative},
+                          {"not_finite", seen->not_finite}, {"most_influences", seen->most}};
+        std::string const text = dump_report(std::move(out));
+        // No string in a report holds a line break of its own, so this is
+        // the member and nothing else.
+        std::string const member = "\n  \"records\": []";
+        std::size_t const at = text.find(member);
+        if (seen->records == 0 || at == std::string::npos) {
+            std::cout << text << "\n";
+            return 0;
+        }
+        std::cout << text.substr(0, at + member.size() - 1) << "\n";
+        seen->listing.copy_to(std::cout);
+        std::cout << "\n  ]" << text.substr(at + member.size()) << "\n";
         return 0;
     }
-    std::string out = name + ": " + (binary ? "binary" : "text") + " skin file, " +
-                      plural(seen.top_level, "top-level record") + "\nrecords:\n" + seen.text +
-                      "joints named (bindings):\n";
+    std::cout << name + ": " + (binary ? "binary" : "text") + " skin file, " +
+                     plural(seen->top_level, "top-level record") + "\nrecords:\n";
+    seen->listing.copy_to(std::cout);
+    std::string out = "joints named (bindings):\n";
     for (std::size_t j : order)
         out += "  " + joints[j].text + ": " + std::to_string(uses(j)) + "\n";
-    out += "weights:\n  points bound: " + std::to_string(seen.bound) + " of " + std::to_string(seen.points) +
-           "; most influences on one point: " + std::to_string(seen.most) + "\n" +
-           "  bound points whose weights do not sum to 1 (within 0.001): " + std::to_string(seen.off_sum) + "\n" +
-           "  negative weights: " + std::to_string(seen.negative) +
-           "; weights that are not finite: " + std::to_string(seen.not_finite) + "\n";
+    out += "weights:\n  points bound: " + std::to_string(seen->bound) + " of " + std::to_string(seen->points) +
+           "; most influences on one point: " + std::to_string(seen->most) + "\n" +
+           "  bound points whose weights do not sum to 1 (within 0.001): " + std::to_string(seen->off_sum) + "\n" +
+           "  negative weights: " + std::to_string(seen->negative) +
+           "; weights that are not finite: " + std::to_string(seen->not_finite) + "\n";
     std::cout << out;
     return 0;
 }
@@ -147,7 +209,7 @@ int check(host::Plugin const& plugin, Request const& request, Mapped_input const
     try {
         read_any_scene(scene, scene_path, select);
         services.special_characters = scene.special_characters;
-        account = load_and_account(plugin, services, scene, file_path, items);
+        account = load_and_account(plugin, services, scene, file_path, items, true);
     } catch (std::exception const& e) {
         return failed("unreadable", e.what(), as_json);
     }

@@ -238,7 +238,7 @@ int run_scene_command(std::string const& command, Request const& request)
             return exit_done;
         }
         Skins const before = skins_of(scene);
-        Load_account const account = load_and_account(plugin, services, scene, mapped.path(), load_items(request));
+        Load_account const account = load_and_account(plugin, services, scene, mapped.path(), load_items(request), false);
         bar.finish();
         // The importer shows a message only when it could not read the file.
         if (!services.message_boxes.empty()) {

@@ -222,7 +222,10 @@ text_catalog_interface* Host_services::get_text_catalog(void*)
 void Host_services::print_message(char const* text, void*)
 {
     check("vantel.print_message");
-    messages.emplace_back(text);
+    if (message_observer)
+        message_observer(text);
+    else
+        messages.emplace_back(text);
     if (echo_messages)
         std::cerr << text << '\n';
 }

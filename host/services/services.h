@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,6 +86,9 @@ public:
     // The message window.
     std::vector<std::string> messages;
     bool echo_messages = false;
+    // Where set, each message goes here instead of into messages: a caller
+    // that reads the window as it fills keeps no line of it.
+    std::function<void(std::string_view)> message_observer;
     // Message boxes: answers by script (OK when none is left), and what was shown.
     std::deque<bool> message_box_answers;
     std::vector<Shown_message_box> message_boxes;
