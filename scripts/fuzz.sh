@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes each reader of outside input for a short, fixed time: the skin file
 # reader of the plug-in and that of tavrik-host's reports, the scene file
-# reader and the glTF scene builder. libFuzzer writes
+# reader and the glTF scene builder; and the name maps' rules on long names,
+# and every --json report on names that are not UTF-8. libFuzzer writes
 # new inputs into the first folder it is given, so each target starts from a
 # scratch copy of the seeds a person chose. Any finding fails the run.
 set -euo pipefail
@@ -27,19 +28,20 @@ CXX=clang++ CC=clang cmake -S . -B build-fuzz -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OF
 cmake --build build-fuzz -j"$(nproc)" >/dev/null
 
 declare -A seeds=([skin_file]="tests/data/*.vsk" [skin_report]="tests/data/*.vsk" [scene_json]="examples/*.json"
-                  [gltf_scene]="examples/*.gltf")
+                  [gltf_scene]="examples/*.gltf" [name_map]="tests/fuzz/seeds/name_map/*"
+                  [json_reports]="tests/data/*.vsk tests/fuzz/seeds/json_reports/*")
 declare -A dicts=([skin_file]=skin_file.dict [skin_report]=skin_file.dict [scene_json]=scene_json.dict
-                  [gltf_scene]=gltf.dict)
-for target in skin_file skin_report scene_json gltf_scene; do
+                  [gltf_scene]=gltf.dict [name_map]=name_map.dict [json_reports]=skin_file.dict)
+for target in skin_file skin_report scene_json gltf_scene name_map json_reports; do
   corpus="build-fuzz/corpus/$target"
   rm -rf "$corpus" && mkdir -p "$corpus"
   # shellcheck disable=SC2086
   cp ${seeds[$target]} "$corpus/"
-  echo "== Fuzzing the $target reader for $seconds s"
-  (cd build-fuzz && "tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=0 \
+  echo "== Fuzzing $target for $seconds s"
+  (cd build-fuzz && "tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -print_final_stats=0 \
       -dict="../tests/fuzz/${dicts[$target]}" "corpus/$target" 2>"fuzz-$target.log") || {
     tail -n 40 "build-fuzz/fuzz-$target.log" >&2
-    echo "fuzzing the $target reader found a fault; the input is in build-fuzz/" >&2
+    echo "fuzzing $target found a fault; the input is in build-fuzz/" >&2
     exit 1
   }
   grep -E "^Done [0-9]+ runs" "build-fuzz/fuzz-$target.log" || true
