@@ -70,12 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, std::size_t size)
     expect_one_document(printed([&] { tools::stats(request); }));
     for (std::string const& other : {file, scene}) {
         request.files = {file, other};
-        expect_one_document(printed([&] { tools::diff(request); }));
+        expect_one_document(printed([&] { tools::diff(request, 1e-6); }));
     }
     request.files = {scene, file};
     expect_one_document(printed([&] {
         tools::Mapped_input const mapped(file, "");
-        tools::check(plugin, request, mapped);
+        tools::check(plugin, request, mapped, "");
     }));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "gltf_commands.h"
 
 #include <iostream>
+#include <memory>
 
 #include "gltf_scene.h"
 #include "library.h"
@@ -11,7 +12,9 @@
 
 namespace tools {
 
-int run_gltf_command(std::string const& command, Request const& request)
+namespace {
+
+int run_gltf_command(std::string const& command, Request const& request, bool normalize)
 {
     host::Plugin plugin(request.plugin);
     auto resources = plugin.resources();
@@ -32,7 +35,25 @@ int run_gltf_command(std::string const& command, Request const& request)
     refuse_same_file({files[0], files[1]}, files[2]);
     read_any_scene(scene, files[0], request.select);
     Output_file out(files[2]);
-    return write_model(scene, out, files[1], request.normalize) ? exit_done : exit_lost;
+    return write_model(scene, out, files[1], normalize) ? exit_done : exit_lost;
+}
+
+}  // namespace
+
+std::vector<Command> gltf_commands()
+{
+    auto normalize = std::make_shared<bool>(false);
+    return {{"from-gltf", "a rigged .gltf or .glb model as a scene file",
+             [](Declaration& d) { d.positional({"MODEL", "OUT"}, 1); },
+             [](Request const& request) { return run_gltf_command("from-gltf", request, false); }},
+            {"to-gltf",
+             "the model from-gltf read, written again as .glb with the scene's skins; exit 1 when a skin cannot be "
+             "written to glTF",
+             [normalize](Declaration& d) {
+                 d.positional({"SCENE", "MODEL", "GLB"}, 2);
+                 d.command.add_flag("--normalize", *normalize, "each vertex's weights divided by their sum");
+             },
+             [normalize](Request const& request) { return run_gltf_command("to-gltf", request, *normalize); }}};
 }
 
 }  // namespace tools

@@ -1,13 +1,13 @@
 // The commands of tavrik-host between scene files and glTF models.
 #pragma once
 
-#include <string>
+#include <vector>
 
-#include "request.h"
+#include "command.h"
 
 namespace tools {
 
-// from-gltf MODEL OUT, to-gltf SCENE MODEL OUT; gives the exit status.
-int run_gltf_command(std::string const& command, Request const& request);
+// from-gltf MODEL OUT and to-gltf SCENE MODEL GLB.
+std::vector<Command> gltf_commands();
 
 }  // namespace tools

@@ -82,4 +82,16 @@ int remap(Request const& request)
     return exit_done;
 }
 
+std::vector<Command> map_commands()
+{
+    return {{"remap",
+             "the skin file written again in its form with its names mapped (byte for byte the same where no rule "
+             "applies); exit 1 when a new name cannot be written, nothing written",
+             [](Declaration& d) {
+                 d.positional({"FILE", "NEWFILE"}, 1);
+                 d.map()->required();
+             },
+             remap}};
+}
+
 }  // namespace tools

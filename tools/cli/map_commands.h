@@ -10,6 +10,7 @@
 
 #include "name_map.h"
 #include "output_file.h"
+#include "command.h"
 #include "request.h"
 #include "skin_file_remap.h"
 
@@ -37,5 +38,7 @@ private:
 // tavrik-host remap IN OUT --map FILE: exit 0 written, 1 a rename refused
 // (nothing written), 2 a bad map, a broken file or a failed write.
 int remap(Request const& request);
+
+std::vector<Command> map_commands();
 
 }  // namespace tools

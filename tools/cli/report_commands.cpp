@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "json_report.h"
+#include "output_file.h"
 #include "load_analysis.h"
 #include "scene_commands.h"
 #include "scene_files.h"
@@ -191,7 +192,7 @@ int inspect(std::string const& name, std::string const& path, bool as_json)
     return 0;
 }
 
-int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file)
+int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file, std::string const& suggest_map)
 {
     std::string const& scene_path = request.files[0];
     std::string const& file_name = request.files[1];
@@ -219,12 +220,12 @@ int check(host::Plugin const& plugin, Request const& request, Mapped_input const
         return failed("broken_file", file_name + ": " + account.broken, as_json);
 
     Suggestions const suggestions = suggest(scene, account);
-    if (!request.suggest_map.empty()) {
-        Output_file map(request.suggest_map);
+    if (!suggest_map.empty()) {
+        Output_file map(suggest_map);
         map.write([&](std::string const& path) {
             std::ofstream out(path, std::ios::binary);
             out << map_text(suggestions, "# names suggested by tavrik-host check " + scene_path + " " + file_name +
-                                             "\n# read before use: tavrik-host check --map " + request.suggest_map + "\n");
+                                             "\n# read before use: tavrik-host check --map " + suggest_map + "\n");
             if (!out.flush())
                 throw File_error("cannot write " + path + ": " + system_reason(errno));
         });
@@ -270,6 +271,45 @@ int check(host::Plugin const& plugin, Request const& request, Mapped_input const
         std::cout << out;
     }
     return account.something_lost() || account.without_influence > 0 ? 1 : 0;
+}
+
+std::vector<Command> report_commands()
+{
+    auto suggest_map = std::make_shared<std::string>();
+    return {
+        {"check",
+         "a dry run of \"Load skin\": what each record would bind, what it would lose and why; exit 0 when "
+         "everything resolves, 1 when something would be lost, 2 on error",
+         [suggest_map](Declaration& d) {
+             // The reports check their inputs themselves, so that --json can say what is wrong.
+             d.positional({"SCENE", "FILE"}, 0);
+             d.load_choices();
+             d.json();
+             d.map();
+             d.command.add_option("--suggest-map", *suggest_map,
+                                  "write the unambiguous suggestions for names that match nothing as a name map");
+         },
+         [suggest_map](Request const& request) {
+             host::Plugin plugin(request.plugin);
+             Input_file file(request.files[1]);
+             if (!suggest_map->empty())
+                 refuse_same_file({request.files[0], request.files[1], request.map}, *suggest_map);
+             // Standard output holds one thing: the report or the map.
+             if (request.json && *suggest_map == "-")
+                 throw File_error("--json and --suggest-map - would both write to standard output: give the map a file");
+             refuse_non_skin_file(file.path(), file.name());
+             Mapped_input mapped(file.path(), request.map);
+             return check(plugin, request, mapped, *suggest_map);
+         }},
+        {"inspect", "a skin file's form, records, joints and weight checks; exit 2 for a broken file",
+         [](Declaration& d) {
+             d.positional({"FILE"}, 0);
+             d.json();
+         },
+         [](Request const& request) {
+             Input_file file(request.files[0]);
+             return inspect(file.name() == "standard input" ? "-" : request.files[0], file.path(), request.json);
+         }}};
 }
 
 }  // namespace tools

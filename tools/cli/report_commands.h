@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library.h"
+#include "command.h"
 #include "map_commands.h"
 #include "request.h"
 
@@ -24,6 +25,9 @@ int inspect(std::string const& name, std::string const& path, bool json);
 // record and joint resolves, 1 when something would be lost, 2 on error.
 // With a name map, the report names the mapped names and what each rule changed.
 // With --suggest-map, the unambiguous suggestions are written as a name map.
-int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file);
+int check(host::Plugin const& plugin, Request const& request, Mapped_input const& file, std::string const& suggest_map);
+
+// check and inspect.
+std::vector<Command> report_commands();
 
 }  // namespace tools

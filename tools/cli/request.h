@@ -7,22 +7,21 @@
 
 namespace tools {
 
+// The options every command may take, and the kinds several share; an
+// option of one command family is declared and kept by that family.
 struct Request {
     std::string plugin;
     int language = 1033;
     bool quiet = false;
-    bool cancel = false;
-    bool json = false;
-    bool normalize = false;
-    bool strict = false;
-    bool pretty = false;  // scene files indented
-    std::string map;      // a name map for the skin file's names
-    std::string resources;  // the folder below which models' buffers and images may lie
-    std::vector<std::string> select;
-    std::string suggest_map;
-    double tolerance = 1e-6;  // diff: weights closer than this are the same  // where check writes its suggested name map  // shape paths that replace the scene's selection ("none": nothing)
-    std::vector<std::string> files;  // the command's positional arguments, in order
-    std::map<std::string, std::string> options;
+    bool pretty = false;             // scene files indented
+    std::string resources;           // the folder below which models' buffers and images may lie
+    std::vector<std::string> select;  // shape paths that replace the scene's selection ("none": nothing)
+    bool cancel = false;              // the dialog or question cancelled
+    bool json = false;                // the report as JSON
+    std::string map;                  // a name map for the skin file's names
+    std::vector<std::string> files;   // the command's positional arguments, in order
+    std::vector<std::string> roles;   // what each of them is: SCENE, FILE, OUT, ...
+    std::map<std::string, std::string> options;  // the dialogs' answers by option name
 };
 
 // The exit statuses of every command.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "exchange.h"
@@ -129,8 +130,6 @@ std::string load_summary(Changes const& changed, Load_account const& account, st
     return out;
 }
 
-std::vector<std::string> const no_yes = {"no", "yes"};
-
 // The dialog's items from the command's options; those not given keep the
 // dialog's defaults.
 std::map<int, int> dialog_values(Request const& request,
@@ -170,7 +169,14 @@ std::map<int, int> save_items(Request const& request)
                                    {"trim", {13, no_yes}}});
 }
 
-int run_scene_command(std::string const& command, Request const& request)
+namespace {
+
+// What the plug-in's commands on a scene take beyond the shared options.
+struct Scene_options {
+    bool strict = false;  // load: no OUT when anything was lost
+};
+
+int run_scene_command(std::string const& command, Request const& request, Scene_options const& options)
 {
     host::Plugin plugin(request.plugin);
     auto resources = plugin.resources();
@@ -260,7 +266,7 @@ int run_scene_command(std::string const& command, Request const& request)
         say(load_summary(changed, account, file.name(), files[0]));
         for (std::string const& warning : account.warnings)
             say("warning: " + warning);
-        if (lost && request.strict) {
+        if (lost && options.strict) {
             std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
             return exit_lost;
         }
@@ -289,6 +295,59 @@ int run_scene_command(std::string const& command, Request const& request)
         return exit_lost;
     say(done ? "done" : "cancelled, nothing changed");
     return exit_done;
+}
+
+}  // namespace
+
+std::vector<Command> scene_commands()
+{
+    auto options = std::make_shared<Scene_options>();
+    auto run = [options](std::string const& name) {
+        return [options, name](Request const& request) { return run_scene_command(name, request, *options); };
+    };
+    std::vector<Command> commands = {
+        {"menu", "the plug-in's menu entries", [](Declaration&) {}, run("menu")},
+        {"save", "\"Save skin\" of a scene into a skin file",
+         [](Declaration& d) {
+             d.positional({"SCENE", "FILE"}, 1);
+             d.choice("range", {"all", "selected"}, "the shapes written");
+             d.choice("form", {"text", "binary"}, "the file's form");
+             d.choice("full-path", no_yes, "joints by full path names");
+             d.choice("trim", no_yes, "leading special characters cut from names");
+             d.cancel();
+         },
+         run("save")},
+        {"load",
+         "\"Load skin\" of a skin file; the scene is written to OUT. Exit 0 when everything bound, 1 when "
+         "bindings or records were lost (OUT written unless --strict), 2 when the file could not be loaded whole (no OUT)",
+         [options](Declaration& d) {
+             d.positional({"SCENE", "FILE", "OUT"}, 2);
+             d.load_choices();
+             d.choice("verbose", no_yes, "the plug-in's trace");
+             d.command.add_flag("--strict", options->strict, "write no OUT when anything was lost");
+             d.map();
+             d.cancel();
+         },
+         run("load")}};
+    for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
+                                     {"joint-clear", "\"joint clear in skins\""}})
+        commands.push_back({name, help,
+                            [](Declaration& d) {
+                                d.positional({"SCENE", "OUT"}, 1);
+                                d.choice("hold", no_yes, "hold points where they are");
+                                d.choice("active-only", no_yes, "only the active points");
+                                d.cancel();
+                            },
+                            run(name)});
+    commands.push_back({"reset", "\"Reset transformation\"",
+                        [](Declaration& d) {
+                            d.positional({"SCENE", "OUT"}, 1);
+                            d.cancel();
+                        },
+                        run("reset")});
+    commands.push_back({"show", "the skins of a scene, point by point",
+                        [](Declaration& d) { d.positional({"SCENE"}, 1); }, run("show")});
+    return commands;
 }
 
 }  // namespace tools

@@ -4,13 +4,16 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "command.h"
 #include "request.h"
 
 namespace tools {
 
-// Runs command; gives its exit status. Throws on failures to read or write.
-int run_scene_command(std::string const& command, Request const& request);
+// menu, save, load, clear, joint-clear, reset, show. Each run gives its exit
+// status and throws on failures to read or write.
+std::vector<Command> scene_commands();
 
 // The load dialog's items from the load options.
 std::map<int, int> load_items(Request const& request);

@@ -1,7 +1,9 @@
 #include "skin_diff.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <set>
 #include <unordered_map>
 
@@ -74,11 +76,10 @@ constexpr std::size_t most_lines = 100;  // points listed; the totals count them
 
 }  // namespace
 
-int diff(Request const& request)
+int diff(Request const& request, double tolerance)
 {
     std::string const& a_path = request.files[0];
     std::string const& b_path = request.files[1];
-    double const tolerance = request.tolerance;
     auto fail = [&](std::string const& message) {
         std::cerr << "tavrik-host: " << message << "\n";
         if (request.json)
@@ -271,6 +272,29 @@ int diff(Request const& request)
         std::cout << text;
     }
     return different ? exit_lost : exit_done;
+}
+
+std::vector<Command> diff_commands()
+{
+    auto tolerance = std::make_shared<double>(1e-6);
+    return {{"diff",
+             "two skin files, or a skin file and a scene, compared point by point; exit 0 the same, 1 different, 2 error",
+             [tolerance](Declaration& d) {
+                 d.positional({"A", "B"}, 0);
+                 d.save_choices();
+                 d.command.add_option("--tolerance", *tolerance, "weights closer than this are the same (default 1e-6)")
+                     ->check(CLI::Validator(
+                         [](std::string& value) {
+                             char* end = nullptr;
+                             double const t = std::strtod(value.c_str(), &end);
+                             return end != value.c_str() && *end == 0 && std::isfinite(t) && t >= 0
+                                        ? std::string()
+                                        : "a tolerance is a finite number of 0 or more, not " + value;
+                         },
+                         "TOLERANCE"));
+                 d.json();
+             },
+             [tolerance](Request const& request) { return diff(request, *tolerance); }}};
 }
 
 }  // namespace tools

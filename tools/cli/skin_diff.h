@@ -3,11 +3,15 @@
 // that holds the joint tables and one record of each.
 #pragma once
 
-#include "request.h"
+#include <vector>
+
+#include "command.h"
 
 namespace tools {
 
 // Exit 0 the same, 1 different, 2 an input that cannot be read.
-int diff(Request const& request);
+int diff(Request const& request, double tolerance);
+
+std::vector<Command> diff_commands();
 
 }  // namespace tools

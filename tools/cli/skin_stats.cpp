@@ -189,4 +189,15 @@ int stats(Request const& request)
     return exit_done;
 }
 
+std::vector<Command> stats_commands()
+{
+    return {{"stats", "influences per point, joints by bound points and weight, unused joints and weights to look at",
+             [](Declaration& d) {
+                 d.positional({"SOURCE"}, 0);
+                 d.save_choices();
+                 d.json();
+             },
+             stats}};
+}
+
 }  // namespace tools

@@ -4,11 +4,15 @@
 // (a scene), and the weights to look at (not summing to 1, negative, not finite).
 #pragma once
 
-#include "request.h"
+#include <vector>
+
+#include "command.h"
 
 namespace tools {
 
 // Exit 0, or 2 for an input that cannot be read.
 int stats(Request const& request);
+
+std::vector<Command> stats_commands();
 
 }  // namespace tools
