@@ -9,6 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#elif defined(__GLIBC__)
+#include <locale.h>
+#endif
 
 namespace skin_format {
 
@@ -118,7 +123,13 @@ double strtod_of_run(char const* text, std::size_t length)
         large.assign(text, length);
         run = large.c_str();
     }
+#if defined(__APPLE__) || defined(__GLIBC__)
+    // The host's numeric locale must not change how a file reads.
+    static locale_t const c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
+    return strtod_l(run, nullptr, c_locale);
+#else
     return std::strtod(run, nullptr);
+#endif
 }
 
 }  // namespace
@@ -135,7 +146,10 @@ double read_number(char const* text, char const** end)
     // The longest decimal number at the start of the run, correctly rounded,
     // as strtod gives it (which would also take hexadecimal, "inf" and "nan":
     // it is never given more than the run). from_chars does the same without
-    // a copy; a leading "+" and a result out of range go to strtod.
+    // a copy where the library has it for floating point (macOS's libc++ does
+    // not: the macOS build, and its tests here, take strtod); a leading "+"
+    // and a result out of range go to strtod.
+#if defined(__cpp_lib_to_chars) && !defined(TAVRIK_MAC_ABI)
     if (text[0] != '+') {
         double value = 0;
         auto const result = std::from_chars(text, p, value);
@@ -144,6 +158,7 @@ double read_number(char const* text, char const** end)
         if (result.ec == std::errc::invalid_argument)
             return 0.0;
     }
+#endif
     return strtod_of_run(text, length);
 }
 
