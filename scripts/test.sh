@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs all tests, then checks that the library exports exactly its seven
-# functions; fuzzes the three readers of outside input for a minute; takes
-# the shared models' skins out to glTF and through the Khronos validator; then
+# functions; fuzzes the readers of outside input, the name maps and the JSON
+# reports for two minutes; takes
+# the shared models' skins out to glTF and through the Khronos validator;
+# builds and checks the macOS bundle unless TAVRIK_MACOS=0; then
 # builds and tests the Windows libraries under wine, unless TAVRIK_WINDOWS=0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +26,9 @@ ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 300
 
 bash scripts/fuzz.sh
 bash scripts/gltf_check.sh build-test/bin/tavrik-host
+if [ "${TAVRIK_MACOS:-1}" != "0" ]; then
+  bash scripts/macos.sh
+fi
 
 if [ "${TAVRIK_WINDOWS:-1}" != "0" ]; then
   bash scripts/windows.sh
