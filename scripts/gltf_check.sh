@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Skins out to glTF on every shared model: from-gltf, "Save skin", inspect,
 # "Clear skin", check (nothing lost), "Load skin", then to-gltf (weights as
-# they are and normalised), and each
+# they are and normalised, and for engines: 1, 4 and 8 influences, each as
+# floats, u16 and u8), and each
 # .glb checked by the Khronos glTF validator (npm gltf-validator, run with
 # node): no errors allowed. Skipped, saying why, where the models, node or
 # the npm registry are not at hand.
@@ -51,6 +52,15 @@ while IFS= read -r model; do
   fi
   "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.normalized.glb" --normalize
   normalized+=("$out/$name.normalized.glb")
+  # What engines take: 1, 4 or 8 influences, weights as floats or as
+  # normalised integers.
+  for k in 1 4 8; do
+    for form in float u16 u8; do
+      "$host" --quiet to-gltf "$out/$name.loaded.json" "$model" "$out/$name.k$k.$form.glb" --normalize \
+        --max-influences "$k" --weights "$form" 2>/dev/null
+      normalized+=("$out/$name.k$k.$form.glb")
+    done
+  done
   # Weights as they are keep whatever the model's own weights were: no error
   # that the model itself does not have.
   before=$(NODE_PATH="$validator/node_modules" node scripts/validate_gltf.js "$model" | head -n 1 | sed 's/.*: \([0-9]*\) errors.*/\1/' || true)
@@ -61,5 +71,5 @@ while IFS= read -r model; do
     exit 1
   fi
 done < <(find "$models" \( -name '*.glb' -o -name '*.gltf' \) | sort)
-echo "== glTF validator on the ${#normalized[@]} files written by to-gltf --normalize: no errors allowed"
+echo "== glTF validator on the ${#normalized[@]} files written by to-gltf --normalize (with the engine limits): no errors allowed"
 NODE_PATH="$validator/node_modules" node scripts/validate_gltf.js "${normalized[@]}"

@@ -71,6 +71,16 @@ TEST(TavrikHostCli, OptionsAreCheckedAndErrorsNameTheArgument)
     Outcome help = run("load --help");
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.output.find("--joints-outside"), std::string::npos);
+    // The engine options of a .glb: each refused out of its range, by name.
+    std::string const gltf = "'" + source + "/examples/triangle.gltf'";
+    std::remove(scratch("engine.glb").c_str());
+    for (std::string const option : {"--max-influences 0", "--max-influences -1", "--prune 1.5", "--prune nan",
+                                      "--weights u4", "--weights"}) {
+        Outcome const refused = run("to-gltf " + gltf + " " + gltf + " '" + scratch("engine.glb") + "' " + option);
+        EXPECT_EQ(refused.code, 2) << option << ": " << refused.output;
+        EXPECT_NE(refused.output.find(option.substr(0, option.find(' '))), std::string::npos) << refused.output;
+    }
+    EXPECT_FALSE(exists(scratch("engine.glb")));
 }
 
 TEST(TavrikHostCli, ALoadSaysWhatChangedOrThatNothingMatched)

@@ -181,6 +181,18 @@ void drop_unused(tinygltf::Model& model)
 
 }  // namespace
 
+namespace {
+
+std::vector<std::pair<std::size_t, float>> as_floats(std::vector<std::pair<std::size_t, double>> const& influences)
+{
+    std::vector<std::pair<std::size_t, float>> out;
+    for (auto const& influence : influences)
+        out.emplace_back(influence.first, static_cast<float>(influence.second));
+    return out;
+}
+
+}  // namespace
+
 // The Khronos validator's test of a vertex's weights: summed in float in
 // order, within 2e-7 of 1 for each weight that is not 0.
 bool validator_sum_is_one(std::vector<std::pair<std::size_t, float>> const& influences)
@@ -196,7 +208,7 @@ bool validator_sum_is_one(std::vector<std::pair<std::size_t, float>> const& infl
 }
 
 Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path,
-                                 bool normalize)
+                                 Gltf_weights const& how)
 {
     tinygltf::Model model;
     load_gltf_model(model, model_path);
@@ -244,7 +256,7 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
 
     // A mesh that several skinned nodes share is copied for a node whose
     // skins differ from those of every node that wrote it before.
-    using Influences = std::vector<std::vector<std::pair<std::size_t, float>>>;  // per vertex: (slot, weight)
+    using Influences = std::vector<std::vector<std::pair<std::size_t, double>>>;  // per vertex: (slot, weight)
     std::vector<tinygltf::Mesh> const original_meshes = model.meshes;
     std::map<int, std::vector<std::pair<int, std::vector<Influences>>>> written;  // original mesh -> (mesh, skins)
     Gltf_skin_notes notes;
@@ -298,20 +310,28 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
                     if (slot == slot_of.end())
                         throw Inexpressible_skin(vertex + " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
                                                  ", which is not a joint of the model's skin");
-                    double const weight = normalize && sum > 0 ? b.weight / sum : b.weight;
                     // glTF allows a joint once a vertex: a second binding adds to the first.
                     auto same = std::find_if(influences[v].begin(), influences[v].end(),
                                              [&](auto const& i) { return i.first == slot->second; });
                     if (same == influences[v].end()) {
-                        influences[v].emplace_back(slot->second, static_cast<float>(weight));
+                        influences[v].emplace_back(slot->second, static_cast<double>(b.weight));
                     } else {
-                        same->second = static_cast<float>(same->second + weight);
+                        same->second += b.weight;
                         merged = true;
                     }
                 }
                 if (merged && notes.merged++ == 0)
                     notes.first_merged = vertex;
-                if (!bad && sum > 0 && !normalize && !validator_sum_is_one(influences[v]) && notes.off_sum++ == 0)
+                if (bad || !(sum > 0))
+                    continue;
+                std::size_t const limited = notes.shaping.limited, pruned = notes.shaping.pruned;
+                shape_influences(influences[v], how, notes.shaping);
+                if (notes.shaping.limited > limited && limited == 0)
+                    notes.first_limited = vertex;
+                if (notes.shaping.pruned > pruned && pruned == 0)
+                    notes.first_pruned = vertex;
+                if (how.form == Gltf_weights::Form::floats && !validator_sum_is_one(as_floats(influences[v])) &&
+                    notes.off_sum++ == 0)
                     notes.first_off_sum = vertex;
             }
             skins.push_back(std::move(influences));
@@ -344,6 +364,15 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
                          : std::next(it);
             std::size_t const sets = std::max<std::size_t>(1, (most + 3) / 4);
             bool const small = skin.joints.size() <= 256;
+            // Quantised weights sum exactly to the form's whole, vertex by vertex.
+            std::uint32_t const whole = how.form == Gltf_weights::Form::u8 ? 255 : 65535;
+            std::vector<std::vector<std::uint32_t>> steps(how.form == Gltf_weights::Form::floats ? 0 : count);
+            for (std::size_t v = 0; v < steps.size(); ++v) {
+                std::vector<double> exact;
+                for (auto const& influence : influences[v])
+                    exact.push_back(influence.second);
+                steps[v] = quantise_weights(exact, whole);
+            }
             for (std::size_t set = 0; set < sets; ++set) {
                 std::vector<unsigned char> joints, weights;
                 for (std::size_t v = 0; v < count; ++v)
@@ -355,13 +384,22 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
                             put(joints, static_cast<std::uint8_t>(slot));
                         else
                             put(joints, static_cast<std::uint16_t>(slot));
-                        put(weights, here ? influences[v][k].second : 0.0f);
+                        if (how.form == Gltf_weights::Form::floats)
+                            put(weights, here ? static_cast<float>(influences[v][k].second) : 0.0f);
+                        else if (how.form == Gltf_weights::Form::u16)
+                            put(weights, static_cast<std::uint16_t>(here ? steps[v][k] : 0));
+                        else
+                            put(weights, static_cast<std::uint8_t>(here ? steps[v][k] : 0));
                     }
                 primitive.attributes["JOINTS_" + std::to_string(set)] = add_vec4_accessor(
                     model, joints,
                     small ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, count);
-                primitive.attributes["WEIGHTS_" + std::to_string(set)] =
-                    add_vec4_accessor(model, weights, TINYGLTF_COMPONENT_TYPE_FLOAT, count);
+                int const weight_type = how.form == Gltf_weights::Form::floats ? TINYGLTF_COMPONENT_TYPE_FLOAT
+                                        : how.form == Gltf_weights::Form::u16  ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT
+                                                                               : TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
+                int const accessor = add_vec4_accessor(model, weights, weight_type, count);
+                model.accessors.back().normalized = how.form != Gltf_weights::Form::floats;
+                primitive.attributes["WEIGHTS_" + std::to_string(set)] = accessor;
             }
         }
         writers.emplace_back(node.mesh, std::move(skins));

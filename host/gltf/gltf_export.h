@@ -6,6 +6,7 @@
 #include <string>
 
 #include "faults.h"
+#include "gltf_weights.h"
 #include "scene_model.h"
 
 namespace host {
@@ -23,15 +24,16 @@ public:
 // validator's tolerance (summed in float, 2e-7 for each weight that is not 0).
 struct Gltf_skin_notes {
     std::size_t merged = 0, off_sum = 0;
-    std::string first_merged, first_off_sum;
+    std::string first_merged, first_off_sum, first_limited, first_pruned;
+    Weight_shaping_notes shaping;  // what the limit and the floor cost
 };
 
 // Writes model_path's model to out_path (.glb) with the vertex skins of the
 // scene, which must be the one that from-gltf made of that model: as many
-// JOINTS_n/WEIGHTS_n sets of four as the most influenced vertex needs, the
-// weights as they are or, with normalize, divided by their sum (taken in
-// double). Throws Inexpressible_skin, or host_error when the scene is not the model's.
+// JOINTS_n/WEIGHTS_n sets of four as the most influenced vertex needs, each
+// vertex's weights shaped as `how` asks (summed in double). Throws
+// Inexpressible_skin, or host_error when the scene is not the model's.
 Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path,
-                                 bool normalize);
+                                 Gltf_weights const& how);
 
 }  // namespace host

@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include <cstdlib>
 #include <map>
 
 namespace tools {
@@ -76,6 +77,34 @@ void Declaration::save_choices()
     choice("range", {"all", "selected"}, "for a scene: the shapes a save writes");
     choice("full-path", no_yes, "for a scene: joints by full path names");
     choice("trim", no_yes, "for a scene: leading special characters cut from names");
+}
+
+void Declaration::glb_weights()
+{
+    Glb_weights& glb = request.glb;
+    command.add_flag("--normalize", glb.normalize, "for a .glb: each vertex's weights divided by their sum");
+    command
+        .add_option("--max-influences", glb.max_influences,
+                    "for a .glb: each vertex keeps its K largest weights (ties to the joint first in the skin), "
+                    "renormalised")
+        ->check(CLI::PositiveNumber);
+    command
+        .add_option("--prune", glb.prune,
+                    "for a .glb: weights below W of their vertex's sum dropped, renormalised (a vertex keeps at least its largest)")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                char* end = nullptr;
+                double const w = std::strtod(value.c_str(), &end);
+                // Written so that a NaN fails it too.
+                return end != value.c_str() && *end == 0 && w >= 0 && w <= 1
+                           ? std::string()
+                           : "a floor is a number from 0 to 1, not " + value;
+            },
+            "W"));
+    command
+        .add_option("--weights", glb.form,
+                    "for a .glb: float, or u16 or u8 (normalised integers that sum exactly to 65535 or 255 a vertex)")
+        ->check(CLI::IsMember({"float", "u16", "u8"}));
 }
 
 }  // namespace tools

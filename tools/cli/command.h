@@ -32,6 +32,8 @@ public:
     // The load dialog's choices, and the save dialog's for a scene read as skins.
     void load_choices();
     void save_choices();
+    // How an output that is a .glb gives each vertex's weights.
+    void glb_weights();
 
     CLI::App& command;
     Request& request;

@@ -14,7 +14,7 @@ namespace tools {
 
 namespace {
 
-int run_gltf_command(std::string const& command, Request const& request, bool normalize)
+int run_gltf_command(std::string const& command, Request const& request)
 {
     host::Plugin plugin(request.plugin);
     auto resources = plugin.resources();
@@ -35,25 +35,24 @@ int run_gltf_command(std::string const& command, Request const& request, bool no
     refuse_same_file({files[0], files[1]}, files[2]);
     read_any_scene(scene, files[0], request.select);
     Output_file out(files[2]);
-    return write_model(scene, out, files[1], normalize) ? exit_done : exit_lost;
+    return write_model(scene, out, files[1], request.glb) ? exit_done : exit_lost;
 }
 
 }  // namespace
 
 std::vector<Command> gltf_commands()
 {
-    auto normalize = std::make_shared<bool>(false);
     return {{"from-gltf", "a rigged .gltf or .glb model as a scene file",
              [](Declaration& d) { d.positional({"MODEL", "OUT"}, 1); },
-             [](Request const& request) { return run_gltf_command("from-gltf", request, false); }},
+             [](Request const& request) { return run_gltf_command("from-gltf", request); }},
             {"to-gltf",
              "the model from-gltf read, written again as .glb with the scene's skins; exit 1 when a skin cannot be "
              "written to glTF",
-             [normalize](Declaration& d) {
+             [](Declaration& d) {
                  d.positional({"SCENE", "MODEL", "GLB"}, 2);
-                 d.command.add_flag("--normalize", *normalize, "each vertex's weights divided by their sum");
+                 d.glb_weights();
              },
-             [normalize](Request const& request) { return run_gltf_command("to-gltf", request, *normalize); }}};
+             [](Request const& request) { return run_gltf_command("to-gltf", request); }}};
 }
 
 }  // namespace tools

@@ -1,11 +1,20 @@
 // What a tavrik-host command line asks for, as the parser fills it in.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace tools {
+
+// How a command that writes a .glb gives each vertex's weights.
+struct Glb_weights {
+    bool normalize = false;          // divided by their sum
+    std::size_t max_influences = 0;  // 0: all of them
+    double prune = 0;                // weights below this dropped
+    std::string form = "float";      // float, u16 or u8
+};
 
 // The options every command may take, and the kinds several share; an
 // option of one command family is declared and kept by that family.
@@ -19,6 +28,7 @@ struct Request {
     bool cancel = false;              // the dialog or question cancelled
     bool json = false;                // the report as JSON
     std::string map;                  // a name map for the skin file's names
+    Glb_weights glb;                  // for an output that is a .glb
     std::vector<std::string> files;   // the command's positional arguments, in order
     std::vector<std::string> roles;   // what each of them is: SCENE, FILE, OUT, ...
     std::map<std::string, std::string> options;  // the dialogs' answers by option name

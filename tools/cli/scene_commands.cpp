@@ -238,7 +238,7 @@ int run_scene_command(std::string const& command, Request const& request, Scene_
         if (request.cancel) {
             services.dialog_answers.push_back(answer);
             host::run_load(plugin, services, scene, mapped.path());
-            if (!write_any_scene(scene, out, files[0], request.pretty))
+            if (!write_any_scene(scene, out, files[0], request.pretty, request.glb))
                 return exit_lost;
             say("cancelled, nothing changed");
             return exit_done;
@@ -270,7 +270,7 @@ int run_scene_command(std::string const& command, Request const& request, Scene_
             std::cerr << "tavrik-host: --strict: something was lost; " << files[2] << " not written\n";
             return exit_lost;
         }
-        if (!write_any_scene(scene, out, files[0], request.pretty))
+        if (!write_any_scene(scene, out, files[0], request.pretty, request.glb))
             return exit_lost;
         return lost ? exit_lost : exit_done;
     }
@@ -291,7 +291,7 @@ int run_scene_command(std::string const& command, Request const& request, Scene_
         std::cerr << "tavrik-host: " << command << " refused: " << services.message_boxes.back().text << "\n";
         return exit_lost;
     }
-    if (!write_any_scene(scene, out, files[0], request.pretty))
+    if (!write_any_scene(scene, out, files[0], request.pretty, request.glb))
         return exit_lost;
     say(done ? "done" : "cancelled, nothing changed");
     return exit_done;
@@ -327,6 +327,7 @@ std::vector<Command> scene_commands()
              d.command.add_flag("--strict", options->strict, "write no OUT when anything was lost");
              d.map();
              d.cancel();
+             d.glb_weights();
          },
          run("load")}};
     for (auto const& [name, help] : {std::pair<char const*, char const*>{"clear", "\"Clear skin\""},
@@ -337,12 +338,14 @@ std::vector<Command> scene_commands()
                                 d.choice("hold", no_yes, "hold points where they are");
                                 d.choice("active-only", no_yes, "only the active points");
                                 d.cancel();
+                                d.glb_weights();
                             },
                             run(name)});
     commands.push_back({"reset", "\"Reset transformation\"",
                         [](Declaration& d) {
                             d.positional({"SCENE", "OUT"}, 1);
                             d.cancel();
+                            d.glb_weights();
                         },
                         run("reset")});
     commands.push_back({"show", "the skins of a scene, point by point",

@@ -56,7 +56,8 @@ void refuse_glb_without_model(std::string const& scene_path, std::string const& 
                          "models are written as .glb");
 }
 
-bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty)
+bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty,
+                     Glb_weights const& glb)
 {
     if (!ends_with(out.target(), ".glb")) {
         out.write([&](std::string const& path) { host::write_scene_file(scene, path, pretty); });
@@ -64,17 +65,24 @@ bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string con
         return true;
     }
     refuse_glb_without_model(model_path, out.target());
-    return write_model(scene, out, model_path, false);
+    return write_model(scene, out, model_path, glb);
 }
 
-bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool normalize)
+bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, Glb_weights const& glb)
 {
+    host::Gltf_weights how;
+    how.normalize = glb.normalize;
+    how.max_influences = glb.max_influences;
+    how.prune = glb.prune;
+    how.form = glb.form == "u16"  ? host::Gltf_weights::Form::u16
+               : glb.form == "u8" ? host::Gltf_weights::Form::u8
+                                  : host::Gltf_weights::Form::floats;
     // A skin glTF cannot carry is a refusal, not a failure.
     std::string refusal;
     host::Gltf_skin_notes notes;
     out.write([&](std::string const& path) {
         try {
-            notes = host::write_gltf_skins(scene, model_path, path, normalize);
+            notes = host::write_gltf_skins(scene, model_path, path, how);
         } catch (host::Inexpressible_skin const& e) {
             refusal = e.what();
         }
@@ -89,6 +97,18 @@ bool write_model(host::Model_scene& scene, Output_file& out, std::string const& 
                   << " vertices were bound twice to one joint; glTF holds a joint once a vertex, so their weights "
                      "were added (the first: "
                   << notes.first_merged << ")\n";
+    auto const& cost = notes.shaping;
+    if (cost.limited > 0)
+        std::cerr << "tavrik-host: note: " << cost.limited << " vertices had more than " << glb.max_influences
+                  << " influences and lost the smallest (the first: " << notes.first_limited
+                  << "); the largest weight dropped was " << cost.largest_limited << " of its vertex's sum\n";
+    if (cost.pruned > 0)
+        std::cerr << "tavrik-host: note: " << cost.pruned << " vertices lost weights below " << glb.prune
+                  << " (the first: " << notes.first_pruned << ")"
+                  << (cost.kept_largest > 0 ? "; " + std::to_string(cost.kept_largest) +
+                                                  " of them had no other, and kept their largest"
+                                            : std::string())
+                  << "\n";
     // Written as they are, such weights are refused by the Khronos validator.
     if (notes.off_sum > 0) {
         std::cerr << "tavrik-host: warning: " << notes.off_sum

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output_file.h"
+#include "request.h"
 #include "scene_model.h"
 
 namespace tools {
@@ -24,12 +25,13 @@ void refuse_glb_without_model(std::string const& scene_path, std::string const& 
 // Writes the scene to out: a .glb when out's path ends in .glb (the scene
 // must have been read from the model at model_path), else a scene file.
 // Gives false, having said why, when glTF cannot carry a skin of the scene.
-bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty);
+bool write_any_scene(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool pretty,
+                     Glb_weights const& glb);
 
 // The model at model_path written to out as a .glb with the scene's vertex
-// skins, the weights divided by their sum where normalize is set; false,
+// skins, each vertex's weights shaped as glb asks; false,
 // having said why, when glTF cannot carry a skin of the scene (nothing is
 // written), or when weights that do not sum to 1 were written as they are.
-bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, bool normalize);
+bool write_model(host::Model_scene& scene, Output_file& out, std::string const& model_path, Glb_weights const& glb);
 
 }  // namespace tools

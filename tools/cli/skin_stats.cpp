@@ -1,6 +1,7 @@
 #include "skin_stats.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -53,6 +54,16 @@ public:
             sum += b.weight;
         }
         off_sum += !(std::fabs(sum - 1.0) <= 1e-3);
+        // What an engine's limit of 4 or 8 influences would cost this point.
+        over_4 += n > 4;
+        over_8 += n > 8;
+        if (n > 4 && sum > 0) {
+            weights_.clear();
+            for (File_binding const& b : bindings)
+                weights_.push_back(b.weight);
+            std::nth_element(weights_.begin(), weights_.begin() + 4, weights_.end(), std::greater<double>());
+            dropped_at_4 = std::max(dropped_at_4, weights_[4] / sum);
+        }
     }
 
     struct Joint {
@@ -60,6 +71,8 @@ public:
         double weight = 0;
     };
     std::size_t points = 0, bound = 0, off_sum = 0, negative = 0, not_finite = 0, most = 0;
+    std::size_t over_4 = 0, over_8 = 0;
+    double dropped_at_4 = 0;  // the largest weight a limit of 4 drops, of its point's sum
     std::string most_where;
     std::vector<std::size_t> histogram;  // points by number of influences
     std::vector<Joint> joints;           // by the reader's joint index
@@ -68,6 +81,7 @@ private:
     std::vector<std::string> path_;
     std::string kind_;
     int point_ = 0;
+    std::vector<double> weights_;
 };
 
 bool is_joint_kind(host::Model_shape const& s)
@@ -156,7 +170,10 @@ int stats(Request const& request)
                     {"joints", list},
                     {"not_summing_to_one", tally.off_sum},
                     {"negative", tally.negative},
-                    {"not_finite", tally.not_finite}};
+                    {"not_finite", tally.not_finite},
+                    {"limits", {{"points_over_4", tally.over_4},
+                                {"points_over_8", tally.over_8},
+                                {"largest_weight_dropped_at_4", tally.dropped_at_4}}}};
         if (scene)
             out["joints_unused"] = unused;
         std::cout << dump_report(std::move(out)) << "\n";
@@ -172,6 +189,10 @@ int stats(Request const& request)
         }
     if (tally.most)
         out += "most influenced: " + tally.most_where + " (" + plural(tally.most, "influence") + ")\n";
+    std::snprintf(line, sizeof line, "%.4f", tally.dropped_at_4);
+    out += "engine limits: " + plural(tally.over_4, "point") + " over 4 influences" +
+           (tally.over_4 ? std::string(" (a limit of 4 drops weights up to ") + line + " of a point's sum)" : "") +
+           ", " + std::to_string(tally.over_8) + " over 8\n";
     out += "joints (bound points, total weight):\n";
     for (std::size_t j : order) {
         std::snprintf(line, sizeof line, "  %10zu  %14.4f  ", tally.joints[j].points, tally.joints[j].weight);
