@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -92,6 +93,57 @@ TEST(SceneFiles, MalformedFilesSayWhere)
         } catch (host::host_error const& e) {
             EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
         }
+    }
+}
+
+TEST(SceneFiles, TheFastParserReadsAsTheReferenceDoes)
+{
+    // Every document read by RapidJSON's parser gives the scene, or the
+    // message, that nlohmann's alone gives: numbers at the edges of their
+    // types, escapes, duplicate keys, vertices of every form, broken text.
+    std::string deep = R"({"root": {"kind": "part", "name": "root", "deep": )";
+    for (int i = 0; i < 20000; ++i)
+        deep += "[";
+    deep += std::string(20000, ']') + "}}";
+    std::string const mesh = R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": "j"},
+      {"kind": "polygon", "name": "m", "vertices": VERTICES}]}})";
+    auto with = [&](std::string const& vertices) {
+        std::string out = mesh;
+        return out.replace(out.find("VERTICES"), 8, vertices);
+    };
+    std::vector<std::string> const documents = {
+        full_scene,
+        deep,
+        with("[[1, -2, 3e-2], [18446744073709551615, -9223372036854775808, 1e-50], [18446744073709551616, -9223372036854775809, -0]]"),
+        with("[[0.1, 1.0000001, 3.4028235e38], [1.17549435e-38, 1.4e-45, 123456789012]]"),
+        with(R"([{"skin": [{"weight": 0.5, "joint": "root/j"}], "position": [1, 2, 3]}, {"position": [1, 2, 3], "position": [4, 5, 6]}])"),
+        with(R"([{"position": [0, 0, 0], "skin": [{"joint": "root/\u006a", "weight": 1, "weight": 0.5}]}, 7, "x", null, true, []])"),
+        with(R"([{"position": [0, 0, 0], "vertices": []}])"),
+        with(R"([{"position": [0, 0, 0], "vertices": [[0, 0, 0]]}])"),
+        with("[[1, 2, 3e39]]"),
+        with("[[1, 2, 01]]"),
+        with("[[1, 2, 3],]"),
+        R"({"special_characters": "\ud83d\ude00\u00e9\n", "root": {"kind": "part", "name": "r\"\\/"}})",
+        "\xef\xbb\xbf{\"root\": {\"kind\": \"part\", \"name\": \"root\"}}",
+        "{\"root\": {\"kind\": \"part\", \"name\": \"\xff\"}}",
+        R"({"root": {"kind": "part", "name": "\ud800"}})",
+        R"({"root": {"kind": "part", "name": "root"}} x)",
+        "",
+        "[1, 2]",
+    };
+    for (std::string const& document : documents) {
+        std::string results[2];
+        for (auto parser : {host::Scene_parser::fast, host::Scene_parser::reference}) {
+            test::Session session;
+            std::string& result = results[parser == host::Scene_parser::fast ? 0 : 1];
+            try {
+                host::read_scene(session.scene, document, parser);
+                result = host::write_scene(session.scene);
+            } catch (host::host_error const& e) {
+                result = std::string("error: ") + e.what();
+            }
+        }
+        EXPECT_EQ(results[0], results[1]) << document.substr(0, 200);
     }
 }
 

@@ -2,16 +2,22 @@
 // of it on the way, then the scene built from it.
 #include "scene_json.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
+#include <string_view>
 #include <random>
 #include <unordered_map>
 
 #include <nlohmann/json.hpp>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
 #include "scene_file_parts.h"
 
@@ -110,6 +116,33 @@ public:
         return true;
     }
 
+    // A new vertex list; its number.
+    std::size_t open_list()
+    {
+        lists.push_back(List{vertices.size(), 0});
+        return lists.size() - 1;
+    }
+
+    // What the document holds in the place of list number `list`.
+    json_in marker(std::size_t list) const { return json_in{{marker_key, list}, {nonce_key, nonce}}; }
+
+    // An element of list number `list`, in the order of the list.
+    void take_element(json_in& element, std::size_t list)
+    {
+        Vertex vertex;
+        if (!common(element, vertex)) {
+            bindings.resize(vertex.first);
+            vertex = Vertex{};
+            vertex.written = static_cast<std::int64_t>(unusual.size());
+            unusual.push_back(std::move(element));
+        }
+        List& into = lists[list];
+        if (into.first + into.count != vertices.size())
+            throw json_in::other_error::create(501, "a vertex list inside a vertex list", nullptr);
+        vertices.push_back(vertex);
+        ++into.count;
+    }
+
 private:
     struct Frame {
         bool array;
@@ -185,6 +218,124 @@ private:
     std::vector<Frame> frames_;
     std::string key_;
     std::unordered_map<std::string, std::uint32_t> reference_ids_;
+};
+
+// The document as RapidJSON's parser reads it (iteratively, so that depth
+// costs no stack), built as the other reader builds it: numbers from their
+// text, converted as nlohmann's lexer converts them, and vertex lists taken
+// out element by element. Where it cannot do exactly what the other reader
+// does (a number out of range, any syntax error) it stops, and the caller reads the text with the other
+// reader, which gives the same scene or the same message.
+class Fast_document : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Fast_document> {
+public:
+    explicit Fast_document(Vertex_lists& lists) : lists_(lists) {}
+
+    json_in document;
+
+    bool Null() { return put(json_in(nullptr)); }
+    bool Bool(bool b) { return put(json_in(b)); }
+    bool RawNumber(char const* text, rapidjson::SizeType length, bool)
+    {
+        json_in value;
+        return number(text, length, value) && put(std::move(value));
+    }
+    bool String(char const* text, rapidjson::SizeType length, bool) { return put(json_in(std::string(text, length))); }
+    bool Key(char const* text, rapidjson::SizeType length, bool)
+    {
+        key_.assign(text, length);
+        return true;
+    }
+    bool StartObject() { return open(json_in::object(), false); }
+    bool StartArray()
+    {
+        // A list inside an element of a list breaks the order of the
+        // vertices, which take_element refuses as the other reader does.
+        return open(json_in::array(), !frames_.empty() && !frames_.back().value.is_array() && key_ == "vertices");
+    }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+
+private:
+    struct Frame {
+        json_in value;
+        std::string key;          // its key in the object around it
+        bool list = false;        // a vertex list
+        std::size_t number = 0;   // which, when it is one
+    };
+
+    bool open(json_in value, bool list)
+    {
+        Frame frame{std::move(value), key_, list, 0};
+        if (list)
+            frame.number = lists_.open_list();
+        frames_.push_back(std::move(frame));
+        return true;
+    }
+
+    bool close()
+    {
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        if (frame.list)
+            frame.value = lists_.marker(frame.number);
+        key_ = frame.key;
+        return put(std::move(frame.value));
+    }
+
+    bool put(json_in value)
+    {
+        if (frames_.empty()) {
+            document = std::move(value);
+            return true;
+        }
+        Frame& into = frames_.back();
+        if (into.list)
+            lists_.take_element(value, into.number);
+        else if (into.value.is_array())
+            into.value.push_back(std::move(value));
+        else
+            into.value[key_] = std::move(value);
+        return true;
+    }
+
+    // As nlohmann's lexer: an integer that fits its type, else a float,
+    // which must be finite.
+    static bool number(char const* text, std::size_t length, json_in& out)
+    {
+        char const* const end = text + length;
+        bool const integer = std::find_if(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end;
+        if (integer && text[0] == '-') {
+            std::int64_t value = 0;
+            if (std::from_chars(text, end, value).ec == std::errc()) {
+                out = value;
+                return true;
+            }
+        } else if (integer) {
+            std::uint64_t value = 0;
+            if (std::from_chars(text, end, value).ec == std::errc()) {
+                out = value;
+                return true;
+            }
+        }
+        float value = 0;
+#if defined(__cpp_lib_to_chars)
+        auto const read = std::from_chars(text, end, value);
+        bool const whole = read.ec == std::errc() && read.ptr == end;
+#else
+        std::string const copy(text, end);
+        char* stop = nullptr;
+        value = std::strtof(copy.c_str(), &stop);
+        bool const whole = stop == copy.c_str() + copy.size();
+#endif
+        if (!whole || !std::isfinite(value))
+            return false;
+        out = value;
+        return true;
+    }
+
+    Vertex_lists& lists_;
+    std::vector<Frame> frames_;
+    std::string key_;
 };
 
 class Reader {
@@ -517,7 +668,7 @@ private:
     std::vector<Pending_refs> attached_;
 };
 
-std::string line_and_column(std::string const& text, std::size_t byte)
+std::string line_and_column(std::string_view text, std::size_t byte)
 {
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < byte && i < text.size(); ++i) {
@@ -540,15 +691,29 @@ Model_shape* find_shape(Model_scene& scene, std::string const& reference)
     return find_by_path(scene.root(), reference);
 }
 
-void read_scene(Model_scene& scene, std::string const& json_text)
+void read_scene(Model_scene& scene, std::string_view json_text, Scene_parser parser)
 {
     json_in document;
     Vertex_lists lists;
     lists.nonce = std::random_device{}() * 0x9E3779B97F4A7C15ull + 1;
     try {
-        document = json_in::parse(json_text, [&lists](int, json_in::parse_event_t what, json_in& parsed) {
-            return lists.event(what, parsed);
-        });
+        Fast_document fast(lists);
+        rapidjson::Reader reader;
+        rapidjson::MemoryStream bytes(json_text.data(), json_text.size());
+        constexpr unsigned flags =
+            rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+        if (parser == Scene_parser::fast && reader.Parse<flags>(bytes, fast)) {
+            document = std::move(fast.document);
+        } else {
+            // The other reader: its scene, or its message.
+            uint64_t const nonce = lists.nonce;
+            lists = Vertex_lists{};
+            lists.nonce = nonce;
+            document = json_in::parse(json_text.begin(), json_text.end(),
+                                      [&lists](int, json_in::parse_event_t what, json_in& parsed) {
+                                          return lists.event(what, parsed);
+                                      });
+        }
     } catch (json_in::parse_error const& e) {
         throw host_error("scene file, at " + line_and_column(json_text, e.byte == 0 ? 0 : e.byte - 1) + ": " + e.what());
     } catch (json_in::exception const& e) {
@@ -564,31 +729,40 @@ void read_scene(Model_scene& scene, std::string const& json_text)
 
 void read_scene_file(Model_scene& scene, std::string const& path)
 {
-    // Read whole into one buffer of the file's size: the parser walks it as a string.
-    std::string text;
+    // Read whole into one buffer of the file's size, left uninitialised
+    // (filling it first would cost as much as a third of the parse).
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0, capacity = 0;
     {
         std::FILE* in = std::fopen(path.c_str(), "rb");
         if (!in)
             throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
         if (std::fseek(in, 0, SEEK_END) == 0) {
-            long const size = std::ftell(in);
+            long const length = std::ftell(in);
             std::fseek(in, 0, SEEK_SET);
-            if (size > 0) {
-                text.resize(static_cast<std::size_t>(size));
-                text.resize(std::fread(text.data(), 1, text.size(), in));
+            if (length > 0)
+                capacity = static_cast<std::size_t>(length);
+        }
+        // Whatever the size did not tell (a file that grew, or one that
+        // cannot seek) is read on into a buffer twice as large.
+        capacity = std::max<std::size_t>(capacity + 1, 1 << 16);
+        buffer.reset(new char[capacity]);
+        for (std::size_t n; (n = std::fread(buffer.get() + size, 1, capacity - size, in)) > 0;) {
+            size += n;
+            if (size == capacity) {
+                std::unique_ptr<char[]> larger(new char[capacity * 2]);
+                std::memcpy(larger.get(), buffer.get(), size);
+                buffer = std::move(larger);
+                capacity *= 2;
             }
         }
-        // Whatever the size did not tell (a file that grew, or one that cannot seek).
-        char chunk[1 << 16];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
-            text.append(chunk, n);
         int const error = std::ferror(in) ? errno : 0;
         std::fclose(in);
         if (error)
             throw host_error("cannot read scene file " + path + ": " + std::strerror(error));
     }
     try {
-        read_scene(scene, text);
+        read_scene(scene, std::string_view(buffer.get(), size));
     } catch (host_error const& e) {
         throw host_error(path + ": " + e.what());
     }
