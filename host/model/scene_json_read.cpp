@@ -501,7 +501,8 @@ private:
         shape.vertices.reserve(list.count);
         for (std::size_t i = 0; i < list.count; ++i) {
             Vertex_lists::Vertex const& taken = lists_.vertices[list.first + i];
-            Model_vertex vertex(&scene_);
+            // Made in place: a skin is not copied for nothing.
+            Model_vertex& vertex = shape.vertices.emplace_back(&scene_);
             if (taken.written < 0) {
                 vertex.position = taken.position;
             } else {
@@ -509,7 +510,6 @@ private:
                 std::string const at = where + "/" + std::to_string(i);
                 vertex.position = read_vec3(written.is_array() ? written : written.at("position"), at);
             }
-            shape.vertices.push_back(vertex);
         }
         std::string const* const list_where = &where_of_lists_.emplace_back(where);
         for (std::size_t i = 0; i < list.count; ++i) {
