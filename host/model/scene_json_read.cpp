@@ -136,6 +136,8 @@ public:
             vertex.written = static_cast<std::int64_t>(unusual.size());
             unusual.push_back(std::move(element));
         }
+        // A list's elements come one after another: nothing nested in them
+        // is taken out.
         List& into = lists[list];
         if (into.first + into.count != vertices.size())
             throw json_in::other_error::create(501, "a vertex list inside a vertex list", nullptr);
@@ -155,20 +157,7 @@ private:
     {
         if (frames_.empty() || !frames_.back().vertices)
             return false;
-        Vertex vertex;
-        if (!common(element, vertex)) {
-            bindings.resize(vertex.first);
-            vertex = Vertex{};
-            vertex.written = static_cast<std::int64_t>(unusual.size());
-            unusual.push_back(std::move(element));
-        }
-        // A list's elements come one after another: nothing nested in them
-        // is taken out.
-        List& list = lists[frames_.back().list];
-        if (list.first + list.count != vertices.size())
-            throw json_in::other_error::create(501, "a vertex list inside a vertex list", nullptr);
-        vertices.push_back(vertex);
-        ++list.count;
+        take_element(element, frames_.back().list);
         return true;
     }
 
