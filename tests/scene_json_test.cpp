@@ -15,7 +15,8 @@ constexpr char const full_scene[] = R"({"special_characters": "#*", "edit_mode":
   "selection": ["@m"], "memory": ["root/j"], "current": "@m", "root": {"kind": "part", "name": "root", "children": [
   {"kind": "rotator", "name": "j", "center": [1,2,3], "axis": [0,1,0], "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0.1,0,0,1]},
   {"kind": "polygon", "name": "ボディ", "id": "m", "active_points": [0],
-   "vertices": [{"position": [0.1, 0.2, 0.3], "skin": [{"joint": "root/j", "weight": 0.7}]}]},
+   "vertices": [{"position": [0.1, 0.2, 0.3], "skin": [{"joint": "root/j", "weight": 0.7}]}, [1,0,0], [0,1,0]],
+   "triangles": [0, 1, 2, 2, 1, 0]},
   {"kind": "line", "name": "l", "points": [{"position": [1,1,1], "in_handle": [0,1,1], "first_flag": true}]},
   {"kind": "camera", "name": "cam", "eye": [0,0,9], "target": [0,0,0]},
   {"kind": "surface", "name": "s", "switched": true, "attached": {"joint_window": ["root/j"]}},
@@ -37,6 +38,7 @@ TEST(SceneFiles, WriteThenReadKeepsEverything)
     EXPECT_EQ(second.shape("root/j").local().m[3][0], 0.1f);
     EXPECT_EQ(second.shape("@m").vertices[0].position.z, 0.3f);
     EXPECT_EQ(second.shape("@m").vertices[0].skin.bindings()[0].weight, 0.7f);
+    EXPECT_EQ(second.shape("@m").triangles, (std::vector<std::uint32_t>{0, 1, 2, 2, 1, 0}));
     EXPECT_TRUE(second.shape("root/l").points[0].first_flag);
     EXPECT_TRUE(second.shape("root/s").switched);
     EXPECT_EQ(second.shape("root/s").attached.size(), 1u);
@@ -84,6 +86,10 @@ TEST(SceneFiles, MalformedFilesSayWhere)
         {R"({"root": {"kind": "polygon", "vertices": [[0,0,0], {"position": [0,"x",0]}]}})", "/root/vertices/1"},
         {R"({"root": {"kind": "polygon", "vertices": [{"position": [0,0,0], "vertices": [[0,0,0]]}]}})", "vertex list"},
         {R"({"root": {"kind": "polygon", "vertices": {"\u0001vertices": 0, "\u0001nonce": 1}}})", "scene file"},
+        {R"({"root": {"kind": "polygon", "vertices": [[0,0,0]], "triangles": [0, 0, 1]}})", "/root/triangles/2: a vertex index"},
+        {R"({"root": {"kind": "polygon", "vertices": [[0,0,0]], "triangles": [0, 0, -1]}})", "/root/triangles/2"},
+        {R"({"root": {"kind": "polygon", "vertices": [[0,0,0]], "triangles": [0, 0]}})", "three a triangle"},
+        {R"({"root": {"kind": "line", "triangles": []}})", "only a polygon mesh"},
     };
     for (Case const& c : cases) {
         test::Session session;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include <tiny_gltf.h>
 
@@ -149,6 +150,37 @@ struct Builder {
             add_node(*shapes[i], child, depth + 1);
     }
 
+    // A primitive's triangles (lists, strips and fans) as the mesh's; points
+    // and lines give none. An index past the primitive's vertices is a broken model.
+    void add_triangles(Model_shape& shape, tinygltf::Primitive const& primitive, std::size_t first, std::size_t count)
+    {
+        int const mode = primitive.mode < 0 ? TINYGLTF_MODE_TRIANGLES : primitive.mode;
+        if (mode != TINYGLTF_MODE_TRIANGLES && mode != TINYGLTF_MODE_TRIANGLE_STRIP && mode != TINYGLTF_MODE_TRIANGLE_FAN)
+            return;
+        std::vector<std::uint32_t> corners;
+        if (primitive.indices >= 0) {
+            Accessor_reader indices(model, primitive.indices);
+            corners.reserve(indices.count());
+            for (std::size_t i = 0; i < indices.count(); ++i) {
+                double const index = indices.value(i, 0);
+                if (!(index >= 0 && index < static_cast<double>(count)))
+                    throw host_error("a mesh's index names no vertex of its primitive");
+                corners.push_back(static_cast<std::uint32_t>(first + static_cast<std::size_t>(index)));
+            }
+        } else {
+            for (std::size_t i = 0; i < count; ++i)
+                corners.push_back(static_cast<std::uint32_t>(first + i));
+        }
+        for (std::size_t i = 0; i + 2 < corners.size(); i += mode == TINYGLTF_MODE_TRIANGLES ? 3 : 1) {
+            std::uint32_t a = corners[i], b = corners[i + 1], c = corners[i + 2];
+            if (mode == TINYGLTF_MODE_TRIANGLE_STRIP && i % 2 == 1)
+                std::swap(a, b);
+            if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                a = corners[0], b = corners[i + 1], c = corners[i + 2];
+            shape.triangles.insert(shape.triangles.end(), {a, b, c});
+        }
+    }
+
     void add_mesh(std::size_t node_index)
     {
         tinygltf::Node const& node = model.nodes[node_index];
@@ -169,6 +201,7 @@ struct Builder {
                 vertex.position = vec3{positions.float_value(v, 0), positions.float_value(v, 1), positions.float_value(v, 2)};
                 shape->vertices.push_back(vertex);
             }
+            add_triangles(*shape, primitive, first, positions.count());
             if (!skin)
                 continue;
             for (int set = 0;; ++set) {

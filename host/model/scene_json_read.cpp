@@ -483,6 +483,23 @@ private:
         }
     }
 
+    // Vertex indices, three a triangle, each naming a vertex of the shape.
+    static void read_triangles(Model_shape& shape, json_in const& list, std::string const& where)
+    {
+        if (shape.type != shape_type_polygon_mesh)
+            throw Scene_error(where, "only a polygon mesh has triangles");
+        if (!list.is_array() || list.size() % 3 != 0)
+            throw Scene_error(where, "triangles are a list of vertex indices, three a triangle");
+        shape.triangles.reserve(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            json_in const& index = list[i];
+            if (!index.is_number_unsigned() || index.get<std::uint64_t>() >= shape.vertices.size())
+                throw Scene_error(where + "/" + std::to_string(i),
+                                  "a vertex index from 0 to " + std::to_string(shape.vertices.size()) + " (exclusive)");
+            shape.triangles.push_back(index.get<std::uint32_t>());
+        }
+    }
+
     // A list taken out of the document: vertices of the common form as they
     // were read, the others read here with their positions in the file.
     void take_vertices(Model_shape& shape, Vertex_lists::List const& list, std::string const& where)
@@ -588,6 +605,8 @@ private:
                 if (vertices[i].is_object())
                     later_skin(shape.vertices[i].skin, vertices[i], where + "/vertices/" + std::to_string(i));
         }
+        if (node.contains("triangles"))
+            read_triangles(shape, node["triangles"], where + "/triangles");
         if (node.contains("points")) {
             json_in const& points = node["points"];
             shape.points.reserve(points.size());

@@ -232,6 +232,8 @@ private:
             node["skin"] = skin(s.skin);
         if (s.type == shape_type_polygon_mesh)
             node["vertices"] = spliced(s);
+        if (s.type == shape_type_polygon_mesh && !s.triangles.empty())
+            node["triangles"] = s.triangles;
         if (s.type == shape_type_line) {
             json points = json::array();
             for (Model_control_point const& p : s.points) {

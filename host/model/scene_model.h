@@ -250,6 +250,7 @@ public:
     void set_local(int row, int column, float value);
     Model_skin skin;
     std::vector<Model_vertex> vertices;           // polygon mesh
+    std::vector<std::uint32_t> triangles;         // polygon mesh: vertex indices, three a triangle
     std::vector<Model_control_point> points;      // line
     vec3 center{}, axis{}, start{}, end{};        // joints, sphere, disk
     vec3 position{};                              // light
