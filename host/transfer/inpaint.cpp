@@ -112,6 +112,15 @@ void inpaint(Surface const& surface, std::vector<char> const& known, Weight_rows
             row[static_cast<std::size_t>(i)] = unknowns++;
     if (unknowns == 0)
         return;
+    // A piece of the mesh with no known vertex leaves the system singular.
+    Pieces const pieces = connected_pieces(surface);
+    std::vector<char> anchored(pieces.count, 0);
+    for (Eigen::Index i = 0; i < n; ++i)
+        anchored[pieces.of[static_cast<std::size_t>(i)]] |= known[static_cast<std::size_t>(i)];
+    for (Eigen::Index i = 0; i < n; ++i)
+        if (!anchored[pieces.of[static_cast<std::size_t>(i)]])
+            throw std::runtime_error("vertex " + std::to_string(i) + " lies on a piece with no known weights");
+
     // Q's rows reach two rings out: the unknowns' rows of L, and those of
     // their neighbours.
     std::vector<char> near(static_cast<std::size_t>(n), 0);
