@@ -1185,6 +1185,52 @@ TEST(TavrikHostCli, AFileThatIsNoSkinFileIsRefusedBeforeItIsRead)
     std::remove(file.c_str());
 }
 
+TEST(TavrikHostCli, TransferSaysWhatItMatchedAndRefusesWhatItCannotSolve)
+{
+    // A quad of two triangles bound half to a, half to b; the target the same
+    // quad with a second, far piece, and (third) with joint b renamed.
+    auto scene = [](std::string const& extra, bool skinned, char const* b = "b", std::string const& more = "") {
+        std::string const skin = skinned ? R"(, "skin": [{"joint": "root/a", "weight": 0.5}, {"joint": "root/b", "weight": 0.5}])" : "";
+        std::string out = R"({"root": {"kind": "part", "name": "root", "children": [{"kind": "rotator", "name": "a"}, {"kind": "rotator", "name": ")" +
+                          std::string(b) + R"("}, {"kind": "polygon", "name": "m", "vertices": [)";
+        for (char const* p : {"[0,0,0]", "[1,0,0]", "[1,1,0]", "[0,1,0]"})
+            out += std::string(p[1] == '0' && p[3] == '0' ? "" : ",") + R"({"position": )" + p + skin + "}";
+        return out + extra + R"(], "triangles": [0,1,2,0,2,3)" + more + "]}]}}";
+    };
+    auto write = [](std::string const& name, std::string const& text) {
+        std::ofstream(scratch(name)) << text;
+        return "'" + scratch(name) + "'";
+    };
+    std::string const source_scene = write("tsource.json", scene("", true));
+    std::string const out = "'" + scratch("tout.json") + "'";
+    std::remove(scratch("tout.json").c_str());
+    Outcome done = run("transfer " + source_scene + " " + write("ttarget.json", scene("", false)) + " " + out);
+    EXPECT_EQ(done.code, 0) << done.output;
+    EXPECT_NE(done.output.find("root/m <- root/m: 4 vertices, 4 matched (farthest 0.000000), 0 inpainted"), std::string::npos) << done.output;
+    EXPECT_NE(capture("cat " + out).output.find(R"({"joint":"root/b","weight":0.5})"), std::string::npos);
+
+    std::string const far = write("tfar.json", scene(", [9,9,9], [10,9,9], [9,10,9]", false, "b", ",4,5,6"));
+    Outcome refused = run("transfer " + source_scene + " " + far + " " + out + " --json");
+    EXPECT_EQ(refused.code, 1) << refused.output;
+    EXPECT_NE(refused.output.find("a piece of 3 vertices (vertex 4, at 9.000000 9.000000 9.000000)"), std::string::npos)
+        << refused.output;
+    Outcome nearest = run("transfer " + source_scene + " " + far + " " + out + " --method nearest --quiet");
+    EXPECT_EQ(nearest.code, 0) << nearest.output;
+
+    Outcome missing = run("transfer " + source_scene + " " + write("tmiss.json", scene("", false, "c")) + " " + out);
+    EXPECT_EQ(missing.code, 1) << missing.output;
+    EXPECT_NE(missing.output.find("no joint of that name in the target, its weights dropped: root/b"), std::string::npos) << missing.output;
+    Outcome by_index = run("transfer " + source_scene + " " + far + " " + out + " --method index");
+    EXPECT_EQ(by_index.code, 1);
+    EXPECT_NE(by_index.output.find("vertex counts must match: 4 in the source, 7 here"), std::string::npos) << by_index.output;
+
+    for (std::string const bad : {"--method linear", "--max-angle nan", "--max-distance -1", "--pair m", "--smooth -2"}) {
+        Outcome const no = run("transfer " + source_scene + " " + source_scene + " " + out + " " + bad);
+        EXPECT_EQ(no.code, 2) << bad << ": " << no.output;
+    }
+    EXPECT_EQ(run("transfer " + source_scene + " " + source_scene + " '" + scratch("t.glb") + "'").code, 2);
+}
+
 TEST(TavrikHostCli, LoadAndInspectHoldNothingPerRecord)
 {
     // A load asks for no report by record and inspect streams its listing:

@@ -198,13 +198,13 @@ TEST(Transfer, AHoleIsInpaintedValidlyAndAPieceWithoutMatchIsRefused)
     EXPECT_FALSE(report.lost());
 
     // The target moved away as a whole: no piece of it matches, so it is refused and left as it was.
-    host::Model_shape& far = target.shape("root/m");
-    for (auto& v : far.vertices)
+    host::Model_shape& moved = target.shape("root/m");
+    for (auto& v : moved.vertices)
         v.position.z += 0.5f;
-    Skin const before = skin_of(far.vertices[7]);
+    Skin const before = skin_of(moved.vertices[7]);
     report = host::transfer_skins({source.scene}, {target.scene}, host::Transfer_options{});
     EXPECT_NE(report.shapes[0].refused.find("a piece of 625 vertices (vertex 0"), std::string::npos) << report.shapes[0].refused;
-    EXPECT_EQ(skin_of(far.vertices[7]), before);
+    EXPECT_EQ(skin_of(moved.vertices[7]), before);
     EXPECT_TRUE(report.lost());
     // By the nearest point it is carried whatever the distance.
     host::Transfer_options nearest;
@@ -212,7 +212,7 @@ TEST(Transfer, AHoleIsInpaintedValidlyAndAPieceWithoutMatchIsRefused)
     report = host::transfer_skins({source.scene}, {target.scene}, nearest);
     EXPECT_GE(report.shapes[0].farthest, 0.5);
     EXPECT_LT(report.shapes[0].farthest, 0.55);
-    expect_valid(far);
+    expect_valid(moved);
 }
 
 TEST(Transfer, JointsAreFoundByNameOrMapAndWhatIsMissingIsSaid)

@@ -29,16 +29,16 @@ double seconds_since(std::chrono::steady_clock::time_point start)
 // The cotangent Laplacian (off the diagonal half the cotangents of the two
 // angles facing each edge, each row summing to 0) and the lumped mass (a
 // third of each triangle's area to each corner), from the triangles that
-// touch a vertex `near` (only their rows are used). A triangle without area
+// touch a vertex `ringed` (only their rows are used). A triangle without area
 // adds nothing.
-void laplacian_and_mass(Surface const& surface, std::vector<char> const& near, Sparse& laplacian, Eigen::VectorXd& mass)
+void laplacian_and_mass(Surface const& surface, std::vector<char> const& ringed, Sparse& laplacian, Eigen::VectorXd& mass)
 {
     auto const n = surface.positions.rows();
     std::vector<Eigen::Triplet<double>> entries;
     mass = Eigen::VectorXd::Zero(n);
     for (Eigen::Index t = 0; t < surface.triangles.rows(); ++t) {
         std::uint32_t const v[3] = {surface.triangles(t, 0), surface.triangles(t, 1), surface.triangles(t, 2)};
-        if (!near[v[0]] && !near[v[1]] && !near[v[2]])
+        if (!ringed[v[0]] && !ringed[v[1]] && !ringed[v[2]])
             continue;
         Eigen::Vector3d const p[3] = {surface.positions.row(v[0]), surface.positions.row(v[1]), surface.positions.row(v[2])};
         double const double_area = (p[1] - p[0]).cross(p[2] - p[0]).norm();
@@ -123,15 +123,15 @@ void inpaint(Surface const& surface, std::vector<char> const& known, Weight_rows
 
     // Q's rows reach two rings out: the unknowns' rows of L, and those of
     // their neighbours.
-    std::vector<char> near(static_cast<std::size_t>(n), 0);
+    std::vector<char> ringed(static_cast<std::size_t>(n), 0);
     for (Eigen::Index t = 0; t < surface.triangles.rows(); ++t) {
         std::uint32_t const v[3] = {surface.triangles(t, 0), surface.triangles(t, 1), surface.triangles(t, 2)};
         if (!known[v[0]] || !known[v[1]] || !known[v[2]])
-            near[v[0]] = near[v[1]] = near[v[2]] = 1;
+            ringed[v[0]] = ringed[v[1]] = ringed[v[2]] = 1;
     }
     Sparse laplacian;
     Eigen::VectorXd mass;
-    laplacian_and_mass(surface, near, laplacian, mass);
+    laplacian_and_mass(surface, ringed, laplacian, mass);
 
     // Q's rows of the unknowns only: Q_ij = -L_ij + Σ_k L_ik L_kj / M_k,
     // k over i's neighbours, summed in a scattered row. Columns of unknowns

@@ -215,9 +215,9 @@ void Job::run(Model_shape& shape, Model_shape const& from, Shape_transfer& done)
         }
         if (method == Transfer_method::inpaint) {
             Eigen::Vector3d const normal = target_surface.normals.row(v).transpose();
-            bool const near = hit.distance <= reach;
+            bool const close_enough = hit.distance <= reach;
             bool const facing = hit.normal.isZero() || normal.isZero() || normal.dot(hit.normal) >= least_cosine;
-            if (!near || !facing) {
+            if (!close_enough || !facing) {
                 known[static_cast<std::size_t>(v)] = 0;
                 continue;
             }
