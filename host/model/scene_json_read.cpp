@@ -54,12 +54,18 @@ public:
         std::uint32_t first = 0, count = 0;  // bindings
         std::int64_t written = -1;           // a vertex of another form: its index in unusual
     };
+    enum class Kind { vertices, triangles };
     struct List {
-        std::size_t first = 0, count = 0;  // vertices
+        std::size_t first = 0, count = 0;  // vertices, or triangle corners
+        Kind kind = Kind::vertices;
     };
+    // A triangle list's element that is no vertex index (not a whole number
+    // from 0 up); every index read must be below the vertex count.
+    static constexpr std::uint32_t not_an_index = UINT32_MAX;
 
     std::vector<List> lists;
     std::vector<Vertex> vertices;
+    std::vector<std::uint32_t> corners;  // of the triangle lists
     std::vector<std::pair<std::uint32_t, float>> bindings;  // (joint reference, weight)
     std::vector<std::string> references;
     std::vector<json_in> unusual;
@@ -68,15 +74,15 @@ public:
     static constexpr char marker_key[] = "\u0001vertices";
     static constexpr char nonce_key[] = "\u0001nonce";
 
-    // The list a value of the document stands for, if it is a marker.
-    List const* list_of(json_in const& value) const
+    // The list of that kind a value of the document stands for, if it is a marker.
+    List const* list_of(json_in const& value, Kind kind = Kind::vertices) const
     {
         if (!value.is_object() || value.size() != 2 || !value.contains(marker_key) || !value.contains(nonce_key))
             return nullptr;
         json_in const& id = value[marker_key];
         json_in const& check = value[nonce_key];
         if (!id.is_number_unsigned() || !check.is_number_unsigned() || check.get<std::uint64_t>() != nonce ||
-            id.get<std::uint64_t>() >= lists.size())
+            id.get<std::uint64_t>() >= lists.size() || lists[id.get<std::size_t>()].kind != kind)
             return nullptr;
         return &lists[id.get<std::size_t>()];
     }
@@ -92,10 +98,10 @@ public:
             key_ = parsed.is_string() ? parsed.get<std::string>() : std::string();
             return true;
         case json_in::parse_event_t::array_start: {
-            bool const list = !frames_.empty() && !frames_.back().array && key_ == "vertices";
+            bool const list = !frames_.empty() && !frames_.back().array && is_list_key(key_);
             frames_.push_back(Frame{true, list, lists.size()});
             if (list)
-                lists.push_back(List{vertices.size(), 0});
+                open_list(kind_of(key_));
             return true;
         }
         case json_in::parse_event_t::object_end:
@@ -116,10 +122,14 @@ public:
         return true;
     }
 
-    // A new vertex list; its number.
-    std::size_t open_list()
+    // The keys whose lists are taken out of the document.
+    static bool is_list_key(std::string const& key) { return key == "vertices" || key == "triangles"; }
+    static Kind kind_of(std::string const& key) { return key == "triangles" ? Kind::triangles : Kind::vertices; }
+
+    // A new list; its number.
+    std::size_t open_list(Kind kind)
     {
-        lists.push_back(List{vertices.size(), 0});
+        lists.push_back(List{kind == Kind::vertices ? vertices.size() : corners.size(), 0, kind});
         return lists.size() - 1;
     }
 
@@ -127,8 +137,22 @@ public:
     json_in marker(std::size_t list) const { return json_in{{marker_key, list}, {nonce_key, nonce}}; }
 
     // An element of list number `list`, in the order of the list.
+    // A vertex index of triangle list number `list`, in the order of the list.
+    void take_corner(std::uint64_t index, std::size_t list)
+    {
+        List& into = lists[list];
+        if (into.first + into.count != corners.size())
+            throw json_in::other_error::create(501, "a triangle list inside a triangle list", nullptr);
+        corners.push_back(index < not_an_index ? static_cast<std::uint32_t>(index) : not_an_index);
+        ++into.count;
+    }
+
     void take_element(json_in& element, std::size_t list)
     {
+        if (lists[list].kind == Kind::triangles) {
+            take_corner(element.is_number_unsigned() ? element.get<std::uint64_t>() : not_an_index, list);
+            return;
+        }
         Vertex vertex;
         if (!common(element, vertex)) {
             bindings.resize(vertex.first);
@@ -225,6 +249,17 @@ public:
     bool Bool(bool b) { return put(json_in(b)); }
     bool RawNumber(char const* text, rapidjson::SizeType length, bool)
     {
+        // A triangle list's indices, most of a mesh's numbers after its
+        // vertices, go to their list as they are read.
+        if (!frames_.empty() && frames_.back().list && lists_.lists[frames_.back().number].kind == Vertex_lists::Kind::triangles &&
+            length > 0 && text[0] != '-') {
+            std::uint64_t index = 0;
+            auto const read = std::from_chars(text, text + length, index);
+            if (read.ec == std::errc() && read.ptr == text + length) {
+                lists_.take_corner(index, frames_.back().number);
+                return true;
+            }
+        }
         json_in value;
         return number(text, length, value) && put(std::move(value));
     }
@@ -239,7 +274,7 @@ public:
     {
         // A list inside an element of a list breaks the order of the
         // vertices, which take_element refuses as the other reader does.
-        return open(json_in::array(), !frames_.empty() && !frames_.back().value.is_array() && key_ == "vertices");
+        return open(json_in::array(), !frames_.empty() && !frames_.back().value.is_array() && Vertex_lists::is_list_key(key_));
     }
     bool EndObject(rapidjson::SizeType) { return close(); }
     bool EndArray(rapidjson::SizeType) { return close(); }
@@ -256,7 +291,7 @@ private:
     {
         Frame frame{std::move(value), key_, list, 0};
         if (list)
-            frame.number = lists_.open_list();
+            frame.number = lists_.open_list(Vertex_lists::kind_of(key_));
         frames_.push_back(std::move(frame));
         return true;
     }
@@ -483,21 +518,20 @@ private:
         }
     }
 
-    // Vertex indices, three a triangle, each naming a vertex of the shape.
-    static void read_triangles(Model_shape& shape, json_in const& list, std::string const& where)
+    // Vertex indices, three a triangle, each naming a vertex of the shape:
+    // the list taken out of the document.
+    void read_triangles(Model_shape& shape, Vertex_lists::List const* list, std::string const& where)
     {
         if (shape.type != shape_type_polygon_mesh)
             throw Scene_error(where, "only a polygon mesh has triangles");
-        if (!list.is_array() || list.size() % 3 != 0)
+        if (!list || list->count % 3 != 0)
             throw Scene_error(where, "triangles are a list of vertex indices, three a triangle");
-        shape.triangles.reserve(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            json_in const& index = list[i];
-            if (!index.is_number_unsigned() || index.get<std::uint64_t>() >= shape.vertices.size())
+        shape.triangles.assign(lists_.corners.begin() + static_cast<std::ptrdiff_t>(list->first),
+                               lists_.corners.begin() + static_cast<std::ptrdiff_t>(list->first + list->count));
+        for (std::size_t i = 0; i < shape.triangles.size(); ++i)
+            if (shape.triangles[i] == Vertex_lists::not_an_index || shape.triangles[i] >= shape.vertices.size())
                 throw Scene_error(where + "/" + std::to_string(i),
                                   "a vertex index from 0 to " + std::to_string(shape.vertices.size()) + " (exclusive)");
-            shape.triangles.push_back(index.get<std::uint32_t>());
-        }
     }
 
     // A list taken out of the document: vertices of the common form as they
@@ -606,7 +640,7 @@ private:
                     later_skin(shape.vertices[i].skin, vertices[i], where + "/vertices/" + std::to_string(i));
         }
         if (node.contains("triangles"))
-            read_triangles(shape, node["triangles"], where + "/triangles");
+            read_triangles(shape, lists_.list_of(node["triangles"], Vertex_lists::Kind::triangles), where + "/triangles");
         if (node.contains("points")) {
             json_in const& points = node["points"];
             shape.points.reserve(points.size());

@@ -55,7 +55,11 @@ public:
     template <class Put>
     void put_splice(std::size_t index, Put& put) const
     {
-        put_vertices(*splices_.at(index), put);
+        Splice const& splice = splices_.at(index);
+        if (splice.triangles)
+            put_triangles(*splice.shape, put);
+        else
+            put_vertices(*splice.shape, put);
     }
     std::string const& marker() const { return marker_; }
 
@@ -126,6 +130,28 @@ private:
         put(out.data(), out.size());
     }
 
+    // A mesh's triangles likewise: its vertex indices, a triangle a line when pretty.
+    template <class Put>
+    void put_triangles(Model_shape const& s, Put& put) const
+    {
+        constexpr std::size_t piece = 1 << 20;
+        std::string out = "[";
+        out.reserve(piece + 64);
+        for (std::size_t i = 0; i < s.triangles.size(); ++i) {
+            if (i)
+                out += pretty_ && i % 3 == 0 ? ",\n" : ",";
+            char buffer[16];
+            auto const text = std::to_chars(buffer, buffer + sizeof buffer, s.triangles[i]);
+            out.append(buffer, text.ptr);
+            if (out.size() >= piece) {
+                put(out.data(), out.size());
+                out.clear();
+            }
+        }
+        out += ']';
+        put(out.data(), out.size());
+    }
+
     // Works out, before the document is finished, the references of every
     // joint a mesh's vertices name (an id given here must stand in its shape).
     void quote_vertex_joints(Model_shape const& s)
@@ -147,10 +173,11 @@ private:
         return quoted_.emplace(&target, json(reference(target)).dump()).first->second;
     }
 
-    json spliced(Model_shape const& mesh)
+    json spliced(Model_shape const& mesh, bool triangles = false)
     {
-        quote_vertex_joints(mesh);
-        splices_.push_back(&mesh);
+        if (!triangles)
+            quote_vertex_joints(mesh);
+        splices_.push_back(Splice{&mesh, triangles});
         return marker_ + std::to_string(splices_.size() - 1);
     }
 
@@ -233,7 +260,7 @@ private:
         if (s.type == shape_type_polygon_mesh)
             node["vertices"] = spliced(s);
         if (s.type == shape_type_polygon_mesh && !s.triangles.empty())
-            node["triangles"] = s.triangles;
+            node["triangles"] = spliced(s, true);
         if (s.type == shape_type_line) {
             json points = json::array();
             for (Model_control_point const& p : s.points) {
@@ -307,7 +334,11 @@ private:
     std::map<Model_shape*, std::string> assigned_;
     std::unordered_map<Model_shape const*, std::string> references_;
     std::unordered_map<Model_shape const*, std::string> quoted_;
-    std::vector<Model_shape const*> splices_;
+    struct Splice {
+        Model_shape const* shape;
+        bool triangles;  // its triangles, else its vertices
+    };
+    std::vector<Splice> splices_;
     bool pretty_;
     std::string marker_;
 };
