@@ -4,6 +4,7 @@
 # functions; fuzzes the readers of outside input, the name maps and the JSON
 # reports for two minutes; takes
 # the shared models' skins out to glTF and through the Khronos validator;
+# shoots the pages of view in Chromium and checks their pixels;
 # builds and checks the macOS bundle unless TAVRIK_MACOS=0; then
 # builds and tests the Windows libraries under wine, unless TAVRIK_WINDOWS=0.
 set -euo pipefail
@@ -26,6 +27,7 @@ ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 300
 
 bash scripts/fuzz.sh
 bash scripts/gltf_check.sh build-test/bin/tavrik-host
+bash scripts/view_check.sh build-test/bin/tavrik-host
 if [ "${TAVRIK_MACOS:-1}" != "0" ]; then
   bash scripts/macos.sh
 fi

@@ -1231,6 +1231,43 @@ TEST(TavrikHostCli, TransferSaysWhatItMatchedAndRefusesWhatItCannotSolve)
     EXPECT_EQ(run("transfer " + source_scene + " " + source_scene + " '" + scratch("t.glb") + "'").code, 2);
 }
 
+TEST(TavrikHostCli, ViewWritesOnePageThatNeedsNothingElse)
+{
+    auto count = [](std::string const& text, std::string const& what) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size())
+            ++n;
+        return n;
+    };
+    std::string const quads = "'" + source + "/tests/data/view_quads.json'";
+    std::string const page = scratch("view.html");
+    Outcome done = run("view " + quads + " '" + page + "' --compare '" + source + "/tests/data/view_quads_changed.json'");
+    EXPECT_EQ(done.code, 0) << done.output;
+    EXPECT_NE(done.output.find("1 mesh, 12 vertices, 2 joints"), std::string::npos) << done.output;
+    std::string const text = capture("cat '" + page + "'").output;
+    EXPECT_EQ(text.rfind("<!doctype html>", 0), 0u);
+    for (char const* marker : {"/*DATA*/", "/*SCRIPT*/", "/*MESH_VERTEX*/", "http:", "https:"})
+        EXPECT_EQ(text.find(marker), std::string::npos) << marker;
+    EXPECT_NE(text.find(R"("parent":-1,"path":"root/b")"), std::string::npos);
+    std::size_t const scripts = count(text, "</script>");
+
+    // A name that would close the data's script element stays inside it.
+    std::string named = capture("sed 's|\"name\": \"b\"|\"name\": \"</script><b>\", \"id\": \"bee\"|; s|\"root/b\"|\"@bee\"|g' " + quads).output;
+    std::ofstream(scratch("view_named.json")) << named;
+    EXPECT_EQ(run("view '" + scratch("view_named.json") + "' '" + page + "' --quiet").code, 0);
+    EXPECT_EQ(count(capture("cat '" + page + "'").output, "</script>"), scripts);
+
+    Outcome joint = run("view " + quads + " '" + page + "' --joint root/nowhere");
+    EXPECT_EQ(joint.code, 2);
+    EXPECT_NE(joint.output.find("--joint root/nowhere"), std::string::npos) << joint.output;
+    EXPECT_EQ(run("view " + quads + " " + quads).code, 2);
+    // A skin file whose records find nothing: the page is written, the loss said.
+    Outcome lost = run("view '" + source + "/examples/character_unbound.json' '" + page + "' --skins '" + source +
+                       "/tests/data/separators.vsk'");
+    EXPECT_EQ(lost.code, 1) << lost.output;
+    EXPECT_NE(lost.output.find("lost something"), std::string::npos) << lost.output;
+}
+
 TEST(TavrikHostCli, LoadAndInspectHoldNothingPerRecord)
 {
     // A load asks for no report by record and inspect streams its listing:

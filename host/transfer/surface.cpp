@@ -54,6 +54,32 @@ double Surface::diagonal() const
     return (positions.colwise().maxCoeff() - positions.colwise().minCoeff()).norm();
 }
 
+Eigen::Vector3d apply(vec3 const& p, mat4 const& m)
+{
+    Eigen::Vector3d out;
+    for (int j = 0; j < 3; ++j)
+        out[j] = double(p.x) * m.m[0][j] + double(p.y) * m.m[1][j] + double(p.z) * m.m[2][j] + m.m[3][j];
+    return out;
+}
+
+Surface world_surface(Model_shape const& shape, bool bind_pose)
+{
+    Surface surface;
+    surface.positions.resize(static_cast<Eigen::Index>(shape.vertices.size()), 3);
+    mat4 const world = shape.world();
+    for (std::size_t v = 0; v < shape.vertices.size(); ++v) {
+        Model_vertex const& vertex = shape.vertices[v];
+        bool const skinned = !bind_pose && !vertex.skin.bindings().empty();
+        surface.positions.row(static_cast<Eigen::Index>(v)) = apply(vertex.position, skinned ? vertex.skin.matrix() : world).transpose();
+    }
+    surface.triangles.resize(static_cast<Eigen::Index>(shape.triangles.size() / 3), 3);
+    for (std::size_t i = 0; i + 2 < shape.triangles.size(); i += 3)
+        for (int k = 0; k < 3; ++k)
+            surface.triangles(static_cast<Eigen::Index>(i / 3), k) = shape.triangles[i + static_cast<std::size_t>(k)];
+    surface.make_normals();
+    return surface;
+}
+
 Pieces connected_pieces(Surface const& surface)
 {
     auto const n = static_cast<std::size_t>(surface.positions.rows());

@@ -12,6 +12,8 @@
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
+#include "scene_model.h"
+
 namespace host {
 
 using Positions = Eigen::Matrix<double, Eigen::Dynamic, 3, Eigen::RowMajor>;
@@ -27,6 +29,13 @@ struct Surface {
     // The diagonal of the box around the positions (0 for none).
     double diagonal() const;
 };
+
+// A polygon mesh's surface in world space: a host's scene puts each vertex
+// where its skin (else its shape) puts it; with bind_pose (a glTF model),
+// where its shape puts it, its skin not applied.
+Surface world_surface(Model_shape const& shape, bool bind_pose);
+// p · m for a point p as a row vector, in double.
+Eigen::Vector3d apply(vec3 const& p, mat4 const& m);
 
 // The connected pieces of a surface: vertices joined by triangles; a vertex
 // that no triangle names is a piece of its own.

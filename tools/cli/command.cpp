@@ -20,7 +20,8 @@ std::map<std::string, std::string> const file_help = {
     {"B", "a skin file, or a scene or model (its skins as a save writes them)"},
     {"SOURCE", "a skin file, or a scene or model (its skins as a save writes them)"},
     {"SOURCE_SCENE", "a scene file (JSON), or a rigged .gltf or .glb model, whose skins are carried"},
-    {"TARGET", "a scene file (JSON), or a .gltf or .glb model, whose meshes receive them"}};
+    {"TARGET", "a scene file (JSON), or a .gltf or .glb model, whose meshes receive them"},
+    {"HTML", "where the page is written (.html)"}};
 
 }  // namespace
 

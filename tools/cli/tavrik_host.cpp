@@ -30,6 +30,7 @@
 #include "skin_stats.h"
 #include "skin_file_reader.h"
 #include "transfer_command.h"
+#include "view_command.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::vector<tools::Command> all_commands()
 {
     std::vector<tools::Command> commands;
     for (auto family : {tools::scene_commands, tools::report_commands, tools::map_commands, tools::diff_commands,
-                        tools::stats_commands, tools::gltf_commands, tools::transfer_commands})
+                        tools::stats_commands, tools::gltf_commands, tools::transfer_commands, tools::view_commands})
         for (tools::Command& command : family())
             commands.push_back(std::move(command));
     return commands;
