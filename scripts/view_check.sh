@@ -66,6 +66,12 @@ check "$out/quads.html#ui=0&mode=sum" sum 111,150=$grey 300,105=$warn 489,150=$g
 check "$out/quads.html#ui=0&mode=influences" influences 111,150=$bottom 300,105=$warn 489,150=$bottom
 check "$out/compare.html#ui=0" change 111,150=$grey 300,105=$grey 489,150=$top
 
+# Every shared model's page starts.
+for shared in ../shared/data/models/*/*.glb ../shared/data/models/*/*/*.glb; do
+  [ -f "$shared" ] || continue
+  "$host" --quiet view "$shared" "$out/shared.html"
+  expect_ready "$out/shared.html"
+done
 model=../shared/data/models/CesiumMan/glTF-Binary/CesiumMan.glb
 if [ -f "$model" ]; then
   "$host" --quiet view "$model" "$out/cesium.html" --joint root/CesiumMan/Z_UP/Armature/Skeleton_torso_joint_1/Skeleton_torso_joint_2

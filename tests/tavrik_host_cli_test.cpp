@@ -1224,6 +1224,10 @@ TEST(TavrikHostCli, TransferSaysWhatItMatchedAndRefusesWhatItCannotSolve)
     EXPECT_EQ(by_index.code, 1);
     EXPECT_NE(by_index.output.find("vertex counts must match: 4 in the source, 7 here"), std::string::npos) << by_index.output;
 
+    Outcome bare = run("transfer " + write("tbare.json", scene("", false)) + " " + source_scene + " " + out);
+    EXPECT_EQ(bare.code, 1);
+    EXPECT_NE(bare.output.find("refused, left as it was: the source shape has no skin"), std::string::npos) << bare.output;
+
     for (std::string const bad : {"--method linear", "--max-angle nan", "--max-distance -1", "--pair m", "--smooth -2"}) {
         Outcome const no = run("transfer " + source_scene + " " + source_scene + " " + out + " " + bad);
         EXPECT_EQ(no.code, 2) << bad << ": " << no.output;
