@@ -7,7 +7,7 @@
 # scratch copy of the seeds a person chose. Any finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${TAVRIK_FUZZ_SECONDS:-20}
+seconds=${TAVRIK_FUZZ_SECONDS:-12}
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"

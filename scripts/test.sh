@@ -2,7 +2,7 @@
 # Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs all tests, then checks that the library exports exactly its seven
 # functions; fuzzes the readers of outside input, the name maps and the JSON
-# reports for two minutes; takes
+# reports for 12 seconds each; takes
 # the shared models' skins out to glTF and through the Khronos validator;
 # shoots the pages of view in Chromium and checks their pixels;
 # builds and checks the macOS bundle unless TAVRIK_MACOS=0; then
