@@ -190,17 +190,23 @@ struct Builder {
         tinygltf::Skin const* skin = node.skin >= 0 ? &model.skins.at(static_cast<std::size_t>(node.skin)) : nullptr;
         auto shape = std::make_unique<Model_shape>(&scene, shape_type_polygon_mesh, -1,
                                                    (mesh.name.empty() ? "mesh_" + std::to_string(node.mesh) : mesh.name));
+        // Vertices are made in place, once: a skin is no small thing to copy.
+        std::size_t total = 0;
+        for (tinygltf::Primitive const& primitive : mesh.primitives) {
+            auto position = primitive.attributes.find("POSITION");
+            if (position != primitive.attributes.end())
+                total += Accessor_reader(model, position->second).count();
+        }
+        shape->vertices.reserve(total);
         for (tinygltf::Primitive const& primitive : mesh.primitives) {
             auto position = primitive.attributes.find("POSITION");
             if (position == primitive.attributes.end())
                 continue;
             Accessor_reader positions(model, position->second);
             std::size_t const first = shape->vertices.size();
-            for (std::size_t v = 0; v < positions.count(); ++v) {
-                Model_vertex vertex(&scene);
-                vertex.position = vec3{positions.float_value(v, 0), positions.float_value(v, 1), positions.float_value(v, 2)};
-                shape->vertices.push_back(vertex);
-            }
+            for (std::size_t v = 0; v < positions.count(); ++v)
+                shape->vertices.emplace_back(&scene).position =
+                    vec3{positions.float_value(v, 0), positions.float_value(v, 1), positions.float_value(v, 2)};
             add_triangles(*shape, primitive, first, positions.count());
             if (!skin)
                 continue;
