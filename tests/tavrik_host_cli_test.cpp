@@ -1224,6 +1224,14 @@ TEST(TavrikHostCli, TransferSaysWhatItMatchedAndRefusesWhatItCannotSolve)
     EXPECT_EQ(by_index.code, 1);
     EXPECT_NE(by_index.output.find("vertex counts must match: 4 in the source, 7 here"), std::string::npos) << by_index.output;
 
+    // A model onto itself, written as a .glb of it.
+    std::string const gltf = "'" + source + "/examples/triangle.gltf'";
+    std::remove(scratch("t.glb").c_str());
+    Outcome model = run("transfer " + gltf + " " + gltf + " '" + scratch("t.glb") + "'");
+    EXPECT_EQ(model.code, 0) << model.output;
+    EXPECT_TRUE(exists(scratch("t.glb")));
+    EXPECT_NE(model.output.find("3 vertices, 3 matched (farthest 0.000000), 0 inpainted"), std::string::npos) << model.output;
+
     Outcome bare = run("transfer " + write("tbare.json", scene("", false)) + " " + source_scene + " " + out);
     EXPECT_EQ(bare.code, 1);
     EXPECT_NE(bare.output.find("refused, left as it was: the source shape has no skin"), std::string::npos) << bare.output;
