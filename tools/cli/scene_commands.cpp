@@ -82,26 +82,37 @@ struct Changes {
     std::size_t skins = 0, shapes = 0;
 };
 
+// The skins that differ from the snapshot, walked in the snapshot's order
+// without taking a second one.
 Changes changes(Skins const& before, host::Model_scene& scene)
 {
-    Skins const after = skins_of(scene);
     Changes out;
-    auto skin = [](Skins const& s, std::size_t k) {
-        return std::make_pair(s.pairs.begin() + static_cast<long>(s.skin_starts[k]),
-                              s.pairs.begin() + static_cast<long>(s.skin_starts[k + 1]));
-    };
-    std::size_t const shapes = std::min(before.shape_starts.size(), after.shape_starts.size());
-    for (std::size_t s = 0; s + 1 < shapes; ++s) {
-        std::size_t const count = std::min(before.shape_starts[s + 1] - before.shape_starts[s],
-                                           after.shape_starts[s + 1] - after.shape_starts[s]);
+    std::size_t shape_index = 0;
+    for (host::Model_shape* shape : scene.shapes_in_order()) {
+        if (shape_index + 1 >= before.shape_starts.size())
+            break;
+        std::size_t k = before.shape_starts[shape_index];
+        std::size_t const end = before.shape_starts[shape_index + 1];
         std::size_t changed = 0;
-        for (std::size_t k = 0; k < count; ++k) {
-            auto const [b0, b1] = skin(before, before.shape_starts[s] + k);
-            auto const [a0, a1] = skin(after, after.shape_starts[s] + k);
-            changed += !std::equal(b0, b1, a0, a1);
-        }
+        auto compare = [&](host::Model_skin const& skin) {
+            if (k >= end)
+                return;
+            auto const& bindings = skin.bindings();
+            std::size_t const first = before.skin_starts[k], last = before.skin_starts[k + 1];
+            bool same = last - first == bindings.size();
+            for (std::size_t i = 0; same && i < bindings.size(); ++i)
+                same = before.pairs[first + i].first == bindings[i].joint && before.pairs[first + i].second == bindings[i].weight;
+            changed += !same;
+            ++k;
+        };
+        compare(shape->skin);
+        for (auto const& v : shape->vertices)
+            compare(v.skin);
+        for (auto const& p : shape->points)
+            compare(p.skin);
         out.skins += changed;
         out.shapes += changed > 0;
+        ++shape_index;
     }
     return out;
 }
