@@ -104,9 +104,12 @@ Source_rows source_rows(Job& job, Model_shape const& from)
     for (std::size_t v = 0; v < from.vertices.size(); ++v) {
         rows.first.push_back(static_cast<std::uint32_t>(rows.columns.size()));
         for (Model_binding const& b : from.vertices[v].skin.bindings()) {
+            // A binding of no weight carries nothing, and asks for no joint.
+            if (!(b.weight > 0))
+                continue;
             Model_shape* joint = b.joint ? job.target_joint(static_cast<Model_shape*>(b.joint)) : nullptr;
-            if (!joint || !(b.weight > 0)) {
-                rows.dropped[v] = rows.dropped[v] || (b.weight > 0);
+            if (!joint) {
+                rows.dropped[v] = 1;
                 continue;
             }
             auto const column = column_of.emplace(joint, static_cast<std::uint32_t>(rows.joints.size())).first->second;
