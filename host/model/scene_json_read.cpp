@@ -160,6 +160,12 @@ public:
             vertex.written = static_cast<std::int64_t>(unusual.size());
             unusual.push_back(std::move(element));
         }
+        take_vertex(vertex, list);
+    }
+
+    // A vertex of the common form, its bindings already taken.
+    void take_vertex(Vertex const& vertex, std::size_t list)
+    {
         // A list's elements come one after another: nothing nested in them
         // is taken out.
         List& into = lists[list];
@@ -167,6 +173,17 @@ public:
             throw json_in::other_error::create(501, "a vertex list inside a vertex list", nullptr);
         vertices.push_back(vertex);
         ++into.count;
+    }
+
+    // The number of a joint reference, the same for every binding that names it.
+    std::uint32_t reference(std::string const& name)
+    {
+        auto known = reference_ids_.find(name);
+        if (known == reference_ids_.end()) {
+            known = reference_ids_.emplace(name, static_cast<std::uint32_t>(references.size())).first;
+            references.push_back(name);
+        }
+        return known->second;
     }
 
 private:
@@ -216,13 +233,7 @@ private:
             auto const weight = entry.find("weight");
             if (joint == entry.end() || !joint->is_string() || weight == entry.end() || !weight->is_number())
                 return false;
-            std::string const& name = joint->get_ref<std::string const&>();
-            auto known = reference_ids_.find(name);
-            if (known == reference_ids_.end()) {
-                known = reference_ids_.emplace(name, static_cast<std::uint32_t>(references.size())).first;
-                references.push_back(name);
-            }
-            bindings.emplace_back(known->second, weight->get<float>());
+            bindings.emplace_back(reference(joint->get_ref<std::string const&>()), weight->get<float>());
         }
         vertex.count = static_cast<std::uint32_t>(bindings.size()) - vertex.first;
         return true;
@@ -245,10 +256,24 @@ public:
 
     json_in document;
 
-    bool Null() { return put(json_in(nullptr)); }
-    bool Bool(bool b) { return put(json_in(b)); }
+    bool Null() { return scan_gives_up() && put(json_in(nullptr)); }
+    bool Bool(bool b) { return scan_gives_up() && put(json_in(b)); }
     bool RawNumber(char const* text, rapidjson::SizeType length, bool)
     {
+        if (scan_ != Scan::off) {
+            bool const in_position = (scan_ == Scan::element_array || scan_ == Scan::position) && taken_ < 3;
+            if (in_position || scan_ == Scan::weight_value) {
+                json_in& into = in_position ? position_[taken_++] : weight_;
+                if (!number(text, length, into))
+                    return false;
+                if (scan_ == Scan::weight_value) {
+                    has_weight_ = true;
+                    scan_ = Scan::entry;
+                }
+                return true;
+            }
+            give_up();
+        }
         // A triangle list's indices, most of a mesh's numbers after its
         // vertices, go to their list as they are read.
         if (!frames_.empty() && frames_.back().list && lists_.lists[frames_.back().number].kind == Vertex_lists::Kind::triangles &&
@@ -263,21 +288,98 @@ public:
         json_in value;
         return number(text, length, value) && put(std::move(value));
     }
-    bool String(char const* text, rapidjson::SizeType length, bool) { return put(json_in(std::string(text, length))); }
+    bool String(char const* text, rapidjson::SizeType length, bool)
+    {
+        if (scan_ == Scan::joint_value) {
+            joint_.assign(text, length);
+            joint_id_ = lists_.reference(joint_);
+            has_joint_ = true;
+            scan_ = Scan::entry;
+            return true;
+        }
+        return scan_gives_up() && put(json_in(std::string(text, length)));
+    }
     bool Key(char const* text, rapidjson::SizeType length, bool)
     {
+        std::string_view const key(text, length);
+        if (scan_ == Scan::element_object && key == "position" && !has_position_) {
+            scan_ = Scan::position_value;
+            return true;
+        }
+        if (scan_ == Scan::element_object && key == "skin" && !has_skin_) {
+            scan_ = Scan::skin_value;
+            return true;
+        }
+        if (scan_ == Scan::entry && key == "joint" && !has_joint_) {
+            scan_ = Scan::joint_value;
+            return true;
+        }
+        if (scan_ == Scan::entry && key == "weight" && !has_weight_) {
+            scan_ = Scan::weight_value;
+            return true;
+        }
+        scan_gives_up();
         key_.assign(text, length);
         return true;
     }
-    bool StartObject() { return open(json_in::object(), false); }
+    bool StartObject()
+    {
+        if (scan_ == Scan::skin) {
+            scan_ = Scan::entry;
+            has_joint_ = has_weight_ = false;
+            return true;
+        }
+        if (scan_gives_up() && in_vertex_list()) {
+            begin_scan(Scan::element_object);
+            return true;
+        }
+        return open(json_in::object(), false);
+    }
     bool StartArray()
     {
+        if (scan_ == Scan::position_value || scan_ == Scan::skin_value) {
+            scan_ = scan_ == Scan::position_value ? Scan::position : Scan::skin;
+            taken_ = 0;
+            return true;
+        }
+        if (scan_gives_up() && in_vertex_list()) {
+            begin_scan(Scan::element_array);
+            return true;
+        }
         // A list inside an element of a list breaks the order of the
         // vertices, which take_element refuses as the other reader does.
         return open(json_in::array(), !frames_.empty() && !frames_.back().value.is_array() && Vertex_lists::is_list_key(key_));
     }
-    bool EndObject(rapidjson::SizeType) { return close(); }
-    bool EndArray(rapidjson::SizeType) { return close(); }
+    bool EndObject(rapidjson::SizeType)
+    {
+        if (scan_ == Scan::entry && has_joint_ && has_weight_) {
+            lists_.bindings.emplace_back(joint_id_, weight_.get<float>());
+            weights_.push_back(weight_);
+            scan_ = Scan::skin;
+            return true;
+        }
+        if (scan_ == Scan::element_object && has_position_)
+            return end_scan();
+        scan_gives_up();
+        return close();
+    }
+    bool EndArray(rapidjson::SizeType)
+    {
+        if ((scan_ == Scan::element_array || scan_ == Scan::position) && taken_ == 3) {
+            if (scan_ == Scan::element_array)
+                return end_scan();
+            has_position_ = true;
+            scan_ = Scan::element_object;
+            return true;
+        }
+        if (scan_ == Scan::skin) {
+            has_skin_ = true;
+            scan_ = Scan::element_object;
+            return true;
+        }
+        scan_gives_up();
+        return close();
+    }
 
 private:
     struct Frame {
@@ -286,6 +388,104 @@ private:
         bool list = false;        // a vertex list
         std::size_t number = 0;   // which, when it is one
     };
+
+    // A vertex of the common form, read from the parser's events without a
+    // document value: where in it the parser stands.
+    enum class Scan {
+        off,
+        element_array,   // [x, y, z]
+        element_object,  // {"position": ..., "skin": ...}, at a key or its end
+        position_value,  // after "position"
+        position,        // in its [x, y, z]
+        skin_value,      // after "skin"
+        skin,            // in its list of bindings
+        entry,           // in a binding, at a key or its end
+        joint_value,     // after "joint"
+        weight_value,    // after "weight"
+    };
+
+    bool in_vertex_list() const
+    {
+        return !frames_.empty() && frames_.back().list && lists_.lists[frames_.back().number].kind == Vertex_lists::Kind::vertices;
+    }
+
+    void begin_scan(Scan at)
+    {
+        scan_ = at;
+        taken_ = 0;
+        has_position_ = has_skin_ = false;
+        first_binding_ = lists_.bindings.size();
+        weights_.clear();
+    }
+
+    bool end_scan()
+    {
+        Vertex_lists::Vertex vertex;
+        vertex.position = vec3{position_[0].get<float>(), position_[1].get<float>(), position_[2].get<float>()};
+        vertex.first = static_cast<std::uint32_t>(first_binding_);
+        vertex.count = static_cast<std::uint32_t>(lists_.bindings.size() - first_binding_);
+        scan_ = Scan::off;
+        lists_.take_vertex(vertex, frames_.back().number);
+        return true;
+    }
+
+    // Always true, for use in a condition: an element that turns out not to
+    // be of the common form goes on as document values, from what was read.
+    bool scan_gives_up()
+    {
+        if (scan_ != Scan::off)
+            give_up();
+        return true;
+    }
+
+    // The document values of what the scan has read of the element, put on
+    // the stack as the events so far would have left them.
+    void give_up()
+    {
+        Scan const at = scan_;
+        scan_ = Scan::off;
+        std::string const outer = key_;
+        auto positions = [&](int n) {
+            json_in out = json_in::array();
+            for (int i = 0; i < n; ++i)
+                out.push_back(position_[i]);
+            return out;
+        };
+        if (at == Scan::element_array) {
+            frames_.push_back(Frame{positions(taken_), outer, false, 0});
+            return;
+        }
+        json_in element = json_in::object();
+        if (has_position_)
+            element["position"] = positions(3);
+        json_in entries = json_in::array();
+        for (std::size_t i = 0; i < weights_.size(); ++i)
+            entries.push_back(json_in{{"joint", lists_.references[lists_.bindings[first_binding_ + i].first]}, {"weight", weights_[i]}});
+        lists_.bindings.resize(first_binding_);
+        if (has_skin_)
+            element["skin"] = std::move(entries);
+        frames_.push_back(Frame{std::move(element), outer, false, 0});
+        switch (at) {
+        case Scan::position_value: key_ = "position"; return;
+        case Scan::position: frames_.push_back(Frame{positions(taken_), key_ = "position", false, 0}); return;
+        case Scan::skin_value: key_ = "skin"; return;
+        case Scan::skin: frames_.push_back(Frame{std::move(entries), key_ = "skin", false, 0}); return;
+        case Scan::entry:
+        case Scan::joint_value:
+        case Scan::weight_value: {
+            frames_.push_back(Frame{std::move(entries), "skin", false, 0});
+            json_in entry = json_in::object();
+            if (has_joint_)
+                entry["joint"] = joint_;
+            if (has_weight_)
+                entry["weight"] = weight_;
+            frames_.push_back(Frame{std::move(entry), "skin", false, 0});
+            key_ = at == Scan::joint_value ? "joint" : at == Scan::weight_value ? "weight" : "skin";
+            return;
+        }
+        default: return;
+        }
+    }
 
     bool open(json_in value, bool list)
     {
@@ -360,6 +560,16 @@ private:
     Vertex_lists& lists_;
     std::vector<Frame> frames_;
     std::string key_;
+
+    Scan scan_ = Scan::off;
+    json_in position_[3];
+    int taken_ = 0;                  // numbers of the position so far
+    bool has_position_ = false, has_skin_ = false, has_joint_ = false, has_weight_ = false;
+    std::size_t first_binding_ = 0;  // the element's first in lists_.bindings
+    std::vector<json_in> weights_;   // of the element's bindings so far, as written
+    std::string joint_;              // of the binding being read
+    std::uint32_t joint_id_ = 0;
+    json_in weight_;
 };
 
 class Reader {

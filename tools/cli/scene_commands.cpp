@@ -60,12 +60,29 @@ struct Skins {
 Skins skins_of(host::Model_scene& scene)
 {
     Skins out;
+    std::vector<host::Model_shape*> const shapes = scene.shapes_in_order();
+    // Sized first: grown as it goes, the list would be copied a few times over.
+    std::size_t skins = 0, pairs = 0;
+    auto count = [&](host::Model_skin const& skin) {
+        ++skins;
+        pairs += skin.bindings().size();
+    };
+    for (host::Model_shape* shape : shapes) {
+        count(shape->skin);
+        for (auto const& v : shape->vertices)
+            count(v.skin);
+        for (auto const& p : shape->points)
+            count(p.skin);
+    }
+    out.shape_starts.reserve(shapes.size() + 1);
+    out.skin_starts.reserve(skins + 1);
+    out.pairs.reserve(pairs);
     auto add = [&](host::Model_skin const& skin) {
         out.skin_starts.push_back(out.pairs.size());
         for (auto const& b : skin.bindings())
             out.pairs.emplace_back(b.joint, b.weight);
     };
-    for (host::Model_shape* shape : scene.shapes_in_order()) {
+    for (host::Model_shape* shape : shapes) {
         out.shape_starts.push_back(out.skin_starts.size());
         add(shape->skin);
         for (auto const& v : shape->vertices)
