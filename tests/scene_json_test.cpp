@@ -1,4 +1,5 @@
 // Scene files of the reference host.
+#include <fstream>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -117,9 +118,15 @@ TEST(SceneFiles, TheFastParserReadsAsTheReferenceDoes)
         std::string out = mesh;
         return out.replace(out.find("VERTICES"), 8, vertices);
     };
+    std::string large = "[";  // larger than a piece of the file read
+    for (int i = 0; i < 6000; ++i)
+        large += std::string(i ? "," : "") + R"({"position": [)" + std::to_string(i) + R"(.125, 1e-3, -2], "skin": [{"joint": "root/j", "weight": 0.)" +
+                 std::to_string(i) + "}]}";
+    large += "]";
     std::vector<std::string> const documents = {
         full_scene,
         deep,
+        with(large),
         with("[[1, -2, 3e-2], [18446744073709551615, -9223372036854775808, 1e-50], [18446744073709551616, -9223372036854775809, -0]]"),
         with("[[0.1, 1.0000001, 3.4028235e38], [1.17549435e-38, 1.4e-45, 123456789012]]"),
         with(R"([{"skin": [{"weight": 0.5, "joint": "root/j"}], "position": [1, 2, 3]}, {"position": [1, 2, 3], "position": [4, 5, 6]}])"),
@@ -164,20 +171,30 @@ TEST(SceneFiles, TheFastParserReadsAsTheReferenceDoes)
         "",
         "[1, 2]",
     };
+    // A scene file is parsed as it is read, a piece at a time (the deep
+    // document spans pieces), and read again whole where that fails.
+    std::string const file = ::testing::TempDir() + "tavrik_scene_parsers.json";
     for (std::string const& document : documents) {
-        std::string results[2];
-        for (auto parser : {host::Scene_parser::fast, host::Scene_parser::reference}) {
+        std::string results[3];
+        for (int way = 0; way < 3; ++way) {
             test::Session session;
-            std::string& result = results[parser == host::Scene_parser::fast ? 0 : 1];
             try {
-                host::read_scene(session.scene, document, parser);
-                result = host::write_scene(session.scene);
+                if (way < 2) {
+                    host::read_scene(session.scene, document, way == 0 ? host::Scene_parser::fast : host::Scene_parser::reference);
+                } else {
+                    std::ofstream(file, std::ios::binary) << document;
+                    host::read_scene_file(session.scene, file);
+                }
+                results[way] = host::write_scene(session.scene);
             } catch (host::host_error const& e) {
-                result = std::string("error: ") + e.what();
+                std::string const what = e.what();
+                results[way] = "error: " + (way == 2 && what.rfind(file + ": ", 0) == 0 ? what.substr(file.size() + 2) : what);
             }
         }
         EXPECT_EQ(results[0], results[1]) << document.substr(0, 200);
+        EXPECT_EQ(results[2], results[1]) << "from a file: " << document.substr(0, 200);
     }
+    std::remove(file.c_str());
 }
 
 TEST(SceneFiles, VerticesOfEveryFormReadAlike)

@@ -401,6 +401,15 @@ TEST(TavrikHostCli, OutputFilesNeverDestroyWhatStandsThere)
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_EQ(contents(copy).rfind("<skinfile>\n", 0), 0u);
     EXPECT_EQ(run_split("--quiet save " + scene + " -").output, contents(copy));
+    // A scene read from a FIFO, which cannot be read twice, reads as from its
+    // file, also where the first parser hands it to the other (a byte order mark).
+    std::string const in_fifo = scratch("in_fifo");
+    std::remove(in_fifo.c_str());
+    ASSERT_EQ(mkfifo(in_fifo.c_str(), 0600), 0);
+    Outcome const piped = capture("(printf '\\357\\273\\277'; cat " + scene + ") > \"" + in_fifo + "\" & \"" + host_program + "\" show \"" + in_fifo + "\"; wait");
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_EQ(piped.output, run_split("show " + scene).output);
+    std::remove(in_fifo.c_str());
     // The same file as input and output is refused before anything is written.
     std::string const same = scratch("out_same.json");
     std::ofstream(same) << contents(source + "/examples/character.json");

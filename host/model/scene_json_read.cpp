@@ -2,6 +2,8 @@
 // of it on the way, then the scene built from it.
 #include "scene_json.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -16,6 +18,7 @@
 #include <unordered_map>
 
 #include <nlohmann/json.hpp>
+#include <rapidjson/filereadstream.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -943,20 +946,49 @@ Model_shape* find_shape(Model_scene& scene, std::string const& reference)
     return find_by_path(scene.root(), reference);
 }
 
+namespace {
+
+constexpr unsigned fast_flags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+
+// The document and its vertex lists as RapidJSON's parser reads them from
+// bytes; false where the other reader must read them instead.
+template <class Bytes>
+bool parse_fast(Bytes& bytes, json_in& document, Vertex_lists& lists)
+{
+    Fast_document fast(lists);
+    rapidjson::Reader reader;
+    if (!reader.Parse<fast_flags>(bytes, fast))
+        return false;
+    document = std::move(fast.document);
+    return true;
+}
+
+Vertex_lists new_lists()
+{
+    Vertex_lists lists;
+    lists.nonce = std::random_device{}() * 0x9E3779B97F4A7C15ull + 1;
+    return lists;
+}
+
+void build(Model_scene& scene, json_in const& document, Vertex_lists const& lists)
+{
+    try {
+        Reader(scene, lists).read(document);
+    } catch (json_in::exception const& e) {
+        throw host_error(std::string("scene file: ") + e.what());
+    }
+}
+
+}  // namespace
+
 void read_scene(Model_scene& scene, std::string_view json_text, Scene_parser parser)
 {
     json_in document;
-    Vertex_lists lists;
-    lists.nonce = std::random_device{}() * 0x9E3779B97F4A7C15ull + 1;
+    Vertex_lists lists = new_lists();
     try {
-        Fast_document fast(lists);
-        rapidjson::Reader reader;
         rapidjson::MemoryStream bytes(json_text.data(), json_text.size());
-        constexpr unsigned flags =
-            rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
-        if (parser == Scene_parser::fast && reader.Parse<flags>(bytes, fast)) {
-            document = std::move(fast.document);
-        } else {
+        if (parser != Scene_parser::fast || !parse_fast(bytes, document, lists)) {
             // The other reader: its scene, or its message.
             uint64_t const nonce = lists.nonce;
             lists = Vertex_lists{};
@@ -972,23 +1004,59 @@ void read_scene(Model_scene& scene, std::string_view json_text, Scene_parser par
         // A number too large for a double, for one.
         throw host_error(std::string("scene file: ") + e.what());
     }
-    try {
-        Reader(scene, lists).read(document);
-    } catch (json_in::exception const& e) {
-        throw host_error(std::string("scene file: ") + e.what());
-    }
+    build(scene, document, lists);
 }
 
 void read_scene_file(Model_scene& scene, std::string const& path)
 {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
+    struct Closer {
+        std::FILE*& file;
+        ~Closer()
+        {
+            if (file)
+                std::fclose(file);
+        }
+    } closer{in};
+
+    // A file is parsed as it is read, a piece at a time: held whole, its
+    // text would cost as much memory again as the scene, and on first touch
+    // about a fifth of the read's time. Only what the fast parser cannot
+    // take reads the file again, whole, for the other reader.
+    Scene_parser parser = Scene_parser::fast;
+    struct stat status {};
+    if (fstat(fileno(in), &status) == 0 && S_ISREG(status.st_mode)) {
+        std::vector<char> piece(1 << 18);
+        rapidjson::FileReadStream bytes(in, piece.data(), piece.size());
+        json_in document;
+        Vertex_lists lists = new_lists();
+        bool parsed = false;
+        try {
+            parsed = parse_fast(bytes, document, lists) && !std::ferror(in);
+        } catch (json_in::exception const& e) {
+            throw host_error(path + ": scene file: " + e.what());
+        }
+        if (parsed) {
+            piece = {};
+            try {
+                build(scene, document, lists);
+            } catch (host_error const& e) {
+                throw host_error(path + ": " + e.what());
+            }
+            return;
+        }
+        if (std::fseek(in, 0, SEEK_SET) != 0)
+            throw host_error("cannot read scene file " + path + ": " + std::strerror(errno));
+        parser = Scene_parser::reference;
+    }
+
     // Read whole into one buffer of the file's size, left uninitialised
     // (filling it first would cost as much as a third of the parse).
     std::unique_ptr<char[]> buffer;
     std::size_t size = 0, capacity = 0;
     {
-        std::FILE* in = std::fopen(path.c_str(), "rb");
-        if (!in)
-            throw host_error("cannot open scene file " + path + ": " + std::strerror(errno));
         if (std::fseek(in, 0, SEEK_END) == 0) {
             long const length = std::ftell(in);
             std::fseek(in, 0, SEEK_SET);
@@ -1010,11 +1078,12 @@ void read_scene_file(Model_scene& scene, std::string const& path)
         }
         int const error = std::ferror(in) ? errno : 0;
         std::fclose(in);
+        in = nullptr;
         if (error)
             throw host_error("cannot read scene file " + path + ": " + std::strerror(error));
     }
     try {
-        read_scene(scene, std::string_view(buffer.get(), size));
+        read_scene(scene, std::string_view(buffer.get(), size), parser);
     } catch (host_error const& e) {
         throw host_error(path + ": " + e.what());
     }
