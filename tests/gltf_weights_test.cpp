@@ -62,6 +62,13 @@ TEST(GltfWeights, QuantisedWeightsSumExactlyAndStayWithinAStep)
               (std::vector<std::uint32_t>{21845, 21845, 21845}));
     EXPECT_EQ(host::quantise_weights({0.5, 0.5}, 255), (std::vector<std::uint32_t>{128, 127}));  // a tie: the earlier
     EXPECT_EQ(host::quantise_weights({1.0}, 255), (std::vector<std::uint32_t>{255}));
+    // Equal weights: the steps left go to the earliest, few or many.
+    for (std::size_t n : {10, 40}) {
+        std::vector<std::uint32_t> const q = host::quantise_weights(std::vector<double>(n, 1.0 / n), 255);
+        std::size_t const steps = 255 - n * (255 / n);
+        for (std::size_t k = 0; k < n; ++k)
+            EXPECT_EQ(q[k], 255 / n + (k < steps)) << n << " weights, " << k;
+    }
     std::mt19937 random(7);
     for (int i = 0; i < 20000; ++i) {
         std::vector<double> weights(1 + random() % 12);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 #include "gltf_resources.h"
 #include "gltf_scene.h"
@@ -20,10 +21,27 @@ namespace host {
 
 namespace {
 
-bool same_shape(Model_shape const& a, Model_shape const& b)
+bool same_shape(Model_shape const& a, std::size_t a_vertices, Model_shape const& b)
 {
-    return a.name == b.name && a.type == b.type && a.part_type == b.part_type && a.vertices.size() == b.vertices.size();
+    return a.name == b.name && a.type == b.type && a.part_type == b.part_type && a_vertices == b.vertices.size();
 }
+
+// Each vertex's influences (slot, weight), vertex after vertex in one list:
+// a model's vertices cost no heap block each.
+struct Influences {
+    std::vector<std::size_t> starts{0};
+    std::vector<std::pair<std::size_t, double>> values;
+
+    std::size_t count() const { return starts.size() - 1; }
+    std::size_t size(std::size_t v) const { return starts[v + 1] - starts[v]; }
+    std::pair<std::size_t, double> const& at(std::size_t v, std::size_t k) const { return values[starts[v] + k]; }
+    void add(std::vector<std::pair<std::size_t, double>> const& vertex)
+    {
+        values.insert(values.end(), vertex.begin(), vertex.end());
+        starts.push_back(values.size());
+    }
+    bool operator==(Influences const& other) const { return starts == other.starts && values == other.values; }
+};
 
 std::string path_of(Model_shape const* shape) { return shape ? shape->path() : std::string("(no shape)"); }
 
@@ -59,11 +77,10 @@ int add_vec4_accessor(tinygltf::Model& model, std::vector<unsigned char> const& 
 }
 
 template <class T>
-void put(std::vector<unsigned char>& bytes, T value)
+void put(unsigned char*& at, T value)
 {
-    unsigned char b[sizeof value];
-    std::memcpy(b, &value, sizeof value);
-    bytes.insert(bytes.end(), b, b + sizeof value);
+    std::memcpy(at, &value, sizeof value);
+    at += sizeof value;
 }
 
 // Drops the accessors nothing refers to any more (the skins that were
@@ -183,29 +200,24 @@ void drop_unused(tinygltf::Model& model)
 
 namespace {
 
-std::vector<std::pair<std::size_t, float>> as_floats(std::vector<std::pair<std::size_t, double>> const& influences)
-{
-    std::vector<std::pair<std::size_t, float>> out;
-    for (auto const& influence : influences)
-        out.emplace_back(influence.first, static_cast<float>(influence.second));
-    return out;
-}
-
-}  // namespace
-
-// The Khronos validator's test of a vertex's weights: summed in float in
-// order, within 2e-7 of 1 for each weight that is not 0.
-bool validator_sum_is_one(std::vector<std::pair<std::size_t, float>> const& influences)
+// The Khronos validator's test of a vertex's weights as they are written
+// (floats): summed in float in order, within 2e-7 of 1 for each weight that
+// is not 0.
+bool validator_sum_is_one(std::vector<std::pair<std::size_t, double>> const& influences)
 {
     float sum = 0;
     double tolerance = 0;
-    for (auto const& influence : influences)
-        if (influence.second != 0) {
-            sum = sum + influence.second;
+    for (auto const& influence : influences) {
+        float const weight = static_cast<float>(influence.second);
+        if (weight != 0) {
+            sum = sum + weight;
             tolerance += 2e-7;
         }
+    }
     return std::fabs(static_cast<double>(sum) - 1.0) <= tolerance;
 }
+
+}  // namespace
 
 Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_path, std::string const& out_path,
                                  Gltf_weights const& how)
@@ -217,16 +229,22 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
 
     // The scene from-gltf makes of the model, beside the given one: shapes
     // at the same place in scene order are the same node's.
+    // Its shapes alone: only which shape is which node's matters here.
     Model_scene fresh(scene.services());
     Gltf_shapes made;
-    build_gltf_scene(fresh, model, gltf_model_name(model_path), &made);
+    build_gltf_scene(fresh, model, gltf_model_name(model_path), &made, Gltf_build::structure);
+    std::map<Model_shape const*, std::size_t> fresh_vertices;
+    for (std::size_t n = 0; n < made.meshes.size(); ++n)
+        if (made.meshes[n])
+            fresh_vertices[made.meshes[n]] = made.vertex_counts[n];
     std::vector<Model_shape*> const ours = fresh.shapes_in_order();
     std::vector<Model_shape*> const theirs = scene.shapes_in_order();
     if (ours.size() != theirs.size())
         throw host_error("the scene is not the one from-gltf makes of " + model_path);
     std::map<Model_shape const*, Model_shape*> to_fresh;
     for (std::size_t i = 0; i < ours.size(); ++i) {
-        if (!same_shape(*ours[i], *theirs[i]))
+        auto const counted = fresh_vertices.find(ours[i]);
+        if (!same_shape(*ours[i], counted == fresh_vertices.end() ? 0 : counted->second, *theirs[i]))
             throw host_error("the scene is not the one from-gltf makes of " + model_path + ": " + path_of(theirs[i]) +
                              " differs");
         to_fresh[theirs[i]] = ours[i];
@@ -256,12 +274,12 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
 
     // A mesh that several skinned nodes share is copied for a node whose
     // skins differ from those of every node that wrote it before.
-    using Influences = std::vector<std::vector<std::pair<std::size_t, double>>>;  // per vertex: (slot, weight)
     std::vector<tinygltf::Mesh> const original_meshes = model.meshes;
     std::map<int, std::vector<std::pair<int, std::vector<Influences>>>> written;  // original mesh -> (mesh, skins)
     Gltf_skin_notes notes;
     std::size_t without_influence = 0, bad_weights = 0;
     std::string first_without, first_bad;
+    std::vector<std::pair<std::size_t, double>> vertex_influences;  // one vertex's, reused
     for (Model_shape* shape : theirs) {
         auto const found = mesh_node.find(to_fresh[shape]);
         if (found == mesh_node.end())
@@ -279,6 +297,19 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
         std::map<int, std::size_t> slot_of;  // node index -> place in the skin's joints
         for (std::size_t j = 0; j < skin.joints.size(); ++j)
             slot_of.emplace(skin.joints[j], j);
+        // A joint's place in the skin, looked up once per joint, not per binding.
+        std::unordered_map<shape_class const*, std::ptrdiff_t> slots;
+        auto slot_for = [&](shape_class* joint) {
+            auto [at, added] = slots.try_emplace(joint, -1);
+            if (added) {
+                auto const fresh_joint = to_fresh.find(static_cast<Model_shape*>(joint));
+                auto const joint_node = fresh_joint == to_fresh.end() ? node_of.end() : node_of.find(fresh_joint->second);
+                auto const slot = joint_node == node_of.end() ? slot_of.end() : slot_of.find(joint_node->second);
+                if (slot != slot_of.end())
+                    at->second = static_cast<std::ptrdiff_t>(slot->second);
+            }
+            return at->second;
+        };
 
         tinygltf::Mesh const& original = original_meshes.at(static_cast<std::size_t>(node.mesh));
         std::vector<Influences> skins;  // per primitive with positions
@@ -290,10 +321,11 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
             std::size_t const count = model.accessors.at(static_cast<std::size_t>(position->second)).count;
             if (first + count > shape->vertices.size())
                 throw host_error("the scene is not the one from-gltf makes of " + model_path);
-            Influences influences(count);
+            Influences influences;
+            influences.starts.reserve(count + 1);
             for (std::size_t v = 0; v < count; ++v) {
                 Model_skin const& vertex_skin = shape->vertices[first + v].skin;
-                std::string const vertex = "vertex " + std::to_string(first + v) + " of " + path_of(shape);
+                auto vertex = [&] { return "vertex " + std::to_string(first + v) + " of " + path_of(shape); };
                 double sum = 0;  // in float, 3e38 + 3e38 would be infinite
                 bool bad = false, merged = false;
                 for (auto const& b : vertex_skin.bindings()) {
@@ -301,38 +333,39 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
                     bad = bad || !std::isfinite(b.weight) || b.weight < 0;
                 }
                 if (bad && bad_weights++ == 0)
-                    first_bad = vertex;
+                    first_bad = vertex();
                 if (!bad && !(sum > 0) && without_influence++ == 0)
-                    first_without = vertex;
+                    first_without = vertex();
+                vertex_influences.clear();
                 for (auto const& b : vertex_skin.bindings()) {
-                    auto const joint_node = node_of.find(to_fresh[static_cast<Model_shape*>(b.joint)]);
-                    auto const slot = joint_node == node_of.end() ? slot_of.end() : slot_of.find(joint_node->second);
-                    if (slot == slot_of.end())
-                        throw Inexpressible_skin(vertex + " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
+                    std::ptrdiff_t const slot = slot_for(b.joint);
+                    if (slot < 0)
+                        throw Inexpressible_skin(vertex() + " is bound to " + path_of(static_cast<Model_shape*>(b.joint)) +
                                                  ", which is not a joint of the model's skin");
                     // glTF allows a joint once a vertex: a second binding adds to the first.
-                    auto same = std::find_if(influences[v].begin(), influences[v].end(),
-                                             [&](auto const& i) { return i.first == slot->second; });
-                    if (same == influences[v].end()) {
-                        influences[v].emplace_back(slot->second, static_cast<double>(b.weight));
+                    auto same = std::find_if(vertex_influences.begin(), vertex_influences.end(),
+                                             [&](auto const& i) { return i.first == static_cast<std::size_t>(slot); });
+                    if (same == vertex_influences.end()) {
+                        vertex_influences.emplace_back(static_cast<std::size_t>(slot), static_cast<double>(b.weight));
                     } else {
                         same->second += b.weight;
                         merged = true;
                     }
                 }
                 if (merged && notes.merged++ == 0)
-                    notes.first_merged = vertex;
-                if (bad || !(sum > 0))
-                    continue;
-                std::size_t const limited = notes.shaping.limited, pruned = notes.shaping.pruned;
-                shape_influences(influences[v], how, notes.shaping);
-                if (notes.shaping.limited > limited && limited == 0)
-                    notes.first_limited = vertex;
-                if (notes.shaping.pruned > pruned && pruned == 0)
-                    notes.first_pruned = vertex;
-                if (how.form == Gltf_weights::Form::floats && !validator_sum_is_one(as_floats(influences[v])) &&
-                    notes.off_sum++ == 0)
-                    notes.first_off_sum = vertex;
+                    notes.first_merged = vertex();
+                if (!bad && sum > 0) {
+                    std::size_t const limited = notes.shaping.limited, pruned = notes.shaping.pruned;
+                    shape_influences(vertex_influences, how, notes.shaping);
+                    if (notes.shaping.limited > limited && limited == 0)
+                        notes.first_limited = vertex();
+                    if (notes.shaping.pruned > pruned && pruned == 0)
+                        notes.first_pruned = vertex();
+                    if (how.form == Gltf_weights::Form::floats && !validator_sum_is_one(vertex_influences) &&
+                        notes.off_sum++ == 0)
+                        notes.first_off_sum = vertex();
+                }
+                influences.add(vertex_influences);
             }
             skins.push_back(std::move(influences));
             first += count;
@@ -354,10 +387,10 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
             if (primitive.attributes.find("POSITION") == primitive.attributes.end())
                 continue;
             Influences const& influences = skins[p++];
-            std::size_t const count = influences.size();
+            std::size_t const count = influences.count();
             std::size_t most = 0;
-            for (auto const& v : influences)
-                most = std::max(most, v.size());
+            for (std::size_t v = 0; v < count; ++v)
+                most = std::max(most, influences.size(v));
             for (auto it = primitive.attributes.begin(); it != primitive.attributes.end();)
                 it = it->first.rfind("JOINTS_", 0) == 0 || it->first.rfind("WEIGHTS_", 0) == 0
                          ? primitive.attributes.erase(it)
@@ -366,30 +399,36 @@ Gltf_skin_notes write_gltf_skins(Model_scene& scene, std::string const& model_pa
             bool const small = skin.joints.size() <= 256;
             // Quantised weights sum exactly to the form's whole, vertex by vertex.
             std::uint32_t const whole = how.form == Gltf_weights::Form::u8 ? 255 : 65535;
-            std::vector<std::vector<std::uint32_t>> steps(how.form == Gltf_weights::Form::floats ? 0 : count);
-            for (std::size_t v = 0; v < steps.size(); ++v) {
-                std::vector<double> exact;
-                for (auto const& influence : influences[v])
-                    exact.push_back(influence.second);
-                steps[v] = quantise_weights(exact, whole);
+            std::vector<std::uint32_t> steps(how.form == Gltf_weights::Form::floats ? 0 : influences.values.size());
+            std::vector<double> exact;
+            for (std::size_t v = 0; !steps.empty() && v < count; ++v) {
+                exact.clear();
+                for (std::size_t k = 0; k < influences.size(v); ++k)
+                    exact.push_back(influences.at(v, k).second);
+                quantise_weights(exact.data(), exact.size(), whole, steps.data() + influences.starts[v]);
             }
+            std::size_t const joint_size = small ? 1 : 2;
+            std::size_t const weight_size = how.form == Gltf_weights::Form::floats ? 4 : how.form == Gltf_weights::Form::u16 ? 2 : 1;
             for (std::size_t set = 0; set < sets; ++set) {
-                std::vector<unsigned char> joints, weights;
+                std::vector<unsigned char> joints(count * 4 * joint_size), weights(count * 4 * weight_size);
+                unsigned char* joint_at = joints.data();
+                unsigned char* weight_at = weights.data();
                 for (std::size_t v = 0; v < count; ++v)
                     for (std::size_t c = 0; c < 4; ++c) {
                         std::size_t const k = set * 4 + c;
-                        bool const here = k < influences[v].size();
-                        std::size_t const slot = here ? influences[v][k].first : 0;
+                        bool const here = k < influences.size(v);
+                        std::size_t const slot = here ? influences.at(v, k).first : 0;
                         if (small)
-                            put(joints, static_cast<std::uint8_t>(slot));
+                            put(joint_at, static_cast<std::uint8_t>(slot));
                         else
-                            put(joints, static_cast<std::uint16_t>(slot));
+                            put(joint_at, static_cast<std::uint16_t>(slot));
+                        std::uint32_t const step = here && !steps.empty() ? steps[influences.starts[v] + k] : 0;
                         if (how.form == Gltf_weights::Form::floats)
-                            put(weights, here ? static_cast<float>(influences[v][k].second) : 0.0f);
+                            put(weight_at, here ? static_cast<float>(influences.at(v, k).second) : 0.0f);
                         else if (how.form == Gltf_weights::Form::u16)
-                            put(weights, static_cast<std::uint16_t>(here ? steps[v][k] : 0));
+                            put(weight_at, static_cast<std::uint16_t>(step));
                         else
-                            put(weights, static_cast<std::uint8_t>(here ? steps[v][k] : 0));
+                            put(weight_at, static_cast<std::uint8_t>(step));
                     }
                 primitive.attributes["JOINTS_" + std::to_string(set)] = add_vec4_accessor(
                     model, joints,

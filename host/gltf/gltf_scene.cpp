@@ -128,6 +128,8 @@ struct Builder {
     std::vector<Model_shape*> shapes;  // by node index
     std::vector<bool> is_joint;
     std::vector<Model_shape*> meshes;  // by node index, for nodes with a mesh
+    std::vector<std::size_t> vertex_counts;  // by node index, for nodes with a mesh
+    Gltf_build what = Gltf_build::whole;
 
     std::string node_name(std::size_t index) const
     {
@@ -197,6 +199,11 @@ struct Builder {
             if (position != primitive.attributes.end())
                 total += Accessor_reader(model, position->second).count();
         }
+        vertex_counts[node_index] = total;
+        if (what == Gltf_build::structure) {
+            meshes[node_index] = &shapes[node_index]->add_child(std::move(shape));
+            return;
+        }
         shape->vertices.reserve(total);
         for (tinygltf::Primitive const& primitive : mesh.primitives) {
             auto position = primitive.attributes.find("POSITION");
@@ -249,13 +256,19 @@ std::string file_stem(std::string const& path)
 }  // namespace
 
 // Every fault of the model is a host_error that names it.
-void build_gltf_scene(Model_scene& scene, tinygltf::Model const& model, std::string const& name, Gltf_shapes* made)
+void build_gltf_scene(Model_scene& scene, tinygltf::Model const& model, std::string const& name, Gltf_shapes* made,
+                      Gltf_build what)
 {
     try {
         Model_shape& holder = scene.new_root().add_child(
             std::make_unique<Model_shape>(&scene, shape_type_part, part_plain, name));
-        Builder builder{scene, model, std::vector<Model_shape*>(model.nodes.size()), std::vector<bool>(model.nodes.size()),
-                        std::vector<Model_shape*>(model.nodes.size())};
+        Builder builder{scene,
+                        model,
+                        std::vector<Model_shape*>(model.nodes.size()),
+                        std::vector<bool>(model.nodes.size()),
+                        std::vector<Model_shape*>(model.nodes.size()),
+                        std::vector<std::size_t>(model.nodes.size()),
+                        what};
         for (tinygltf::Skin const& skin : model.skins)
             for (int joint : skin.joints)
                 if (joint >= 0 && static_cast<std::size_t>(joint) < model.nodes.size())
@@ -279,7 +292,7 @@ void build_gltf_scene(Model_scene& scene, tinygltf::Model const& model, std::str
         scene.active = {&holder};
         scene.current = &holder;
         if (made)
-            *made = Gltf_shapes{builder.shapes, builder.meshes};
+            *made = Gltf_shapes{builder.shapes, builder.meshes, builder.vertex_counts};
     } catch (host_error const& e) {
         scene.new_root();
         throw host_error(name + ": " + e.what());

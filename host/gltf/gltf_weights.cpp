@@ -64,17 +64,33 @@ void shape_influences(std::vector<std::pair<std::size_t, double>>& influences, G
 std::vector<std::uint32_t> quantise_weights(std::vector<double> const& weights, std::uint32_t total)
 {
     std::vector<std::uint32_t> out(weights.size());
-    std::vector<double> remainder(weights.size());
+    quantise_weights(weights.data(), weights.size(), total, out.data());
+    return out;
+}
+
+void quantise_weights(double const* weights, std::size_t n, std::uint32_t total, std::uint32_t* out)
+{
+    thread_local std::vector<double> remainder;
+    thread_local std::vector<std::size_t> order;
+    remainder.resize(n);
     std::uint64_t given = 0;
-    for (std::size_t i = 0; i < weights.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         double const exact = std::clamp(weights[i], 0.0, 1.0) * total;
         out[i] = static_cast<std::uint32_t>(std::floor(exact));
         remainder[i] = exact - out[i];
         given += out[i];
     }
-    std::vector<std::size_t> order(weights.size());
+    order.resize(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return remainder[a] > remainder[b]; });
+    auto const larger = [&](std::size_t a, std::size_t b) { return remainder[a] > remainder[b]; };
+    if (n <= 32) {
+        // By insertion, stable: a vertex's few weights need no buffer.
+        for (std::size_t i = 1; i < n; ++i)
+            for (std::size_t k = i; k > 0 && larger(order[k], order[k - 1]); --k)
+                std::swap(order[k], order[k - 1]);
+    } else {
+        std::stable_sort(order.begin(), order.end(), larger);
+    }
     // The floors leave fewer steps than weights when the weights sum to 1;
     // rounding of the sum may leave one more or one less.
     for (std::size_t k = 0; given < total && !order.empty(); k = (k + 1) % order.size(), ++given)
@@ -84,7 +100,6 @@ std::vector<std::uint32_t> quantise_weights(std::vector<double> const& weights, 
             --out[order[k]];
             --given;
         }
-    return out;
 }
 
 }  // namespace host

@@ -38,5 +38,8 @@ void shape_influences(std::vector<std::pair<std::size_t, double>>& influences, G
 // floor of its share, and the steps left to the largest remainders (ties to
 // the earlier weight), so that each is within one step of its exact value.
 std::vector<std::uint32_t> quantise_weights(std::vector<double> const& weights, std::uint32_t total);
+// The same for n weights into out, with no allocation once the thread's
+// scratch has grown to the largest n: a model has a call per vertex.
+void quantise_weights(double const* weights, std::size_t n, std::uint32_t total, std::uint32_t* out);
 
 }  // namespace host
