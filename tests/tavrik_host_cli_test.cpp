@@ -1271,6 +1271,30 @@ TEST(TavrikHostCli, ViewWritesOnePageThatNeedsNothingElse)
         EXPECT_EQ(text.find(marker), std::string::npos) << marker;
     EXPECT_NE(text.find(R"("parent":-1,"path":"root/b")"), std::string::npos);
     std::size_t const scripts = count(text, "</script>");
+    // Each vertex's change, the largest of one joint's weight: b 1 -> 0.5 and
+    // a 0 -> 0.5 on the last quad; a joint named twice counts once, summed.
+    auto changes = [&](std::string const& page_text) {
+        std::size_t const at = page_text.find(R"("change":")") + 10;
+        std::string const digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string bytes;
+        unsigned bits = 0, held = 0;
+        for (std::size_t i = at; i < page_text.size() && page_text[i] != '"' && page_text[i] != '='; ++i) {
+            bits = bits << 6 | static_cast<unsigned>(digits.find(page_text[i]));
+            if ((held += 6) >= 8)
+                bytes += static_cast<char>(bits >> (held -= 8) & 0xff);
+        }
+        std::vector<float> out(bytes.size() / 4);
+        std::memcpy(out.data(), bytes.data(), out.size() * 4);
+        return out;
+    };
+    std::vector<float> expected(12, 0.0f);
+    std::fill(expected.begin() + 8, expected.end(), 0.5f);
+    EXPECT_EQ(changes(text), expected);
+    std::string twice = capture("cat " + quads).output;
+    twice.replace(twice.find(R"("weight": 1)"), 11, R"("weight": 0.75}, {"joint": "root/a", "weight": 0.25)");
+    std::ofstream(scratch("view_twice.json")) << twice;
+    EXPECT_EQ(run("view " + quads + " '" + page + "' --quiet --compare '" + scratch("view_twice.json") + "'").code, 0);
+    EXPECT_EQ(changes(capture("cat '" + page + "'").output), std::vector<float>(12, 0.0f));
 
     // A name that would close the data's script element stays inside it.
     std::string named = capture("sed 's|\"name\": \"b\"|\"name\": \"</script><b>\", \"id\": \"bee\"|; s|\"root/b\"|\"@bee\"|g' " + quads).output;

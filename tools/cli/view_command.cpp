@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -66,36 +65,64 @@ std::vector<host::Model_shape*> meshes_of(host::Model_scene& scene)
     return meshes;
 }
 
-// Each vertex's change against the other scene's mesh of the same path (the
-// largest change of one joint's weight, joints by path); -1 where the
-// meshes cannot be paired vertex by vertex.
-std::vector<float> changes(host::Model_shape const& mesh, host::Model_scene& other, std::string& note)
-{
-    host::Model_shape* paired = nullptr;
-    for (host::Model_shape* s : meshes_of(other))
-        if (s->path() == mesh.path()) {
-            paired = s;
-            break;
+// The other scene of --compare: its meshes by path, and the joints of both
+// scenes numbered by path, each joint's path made once.
+class Comparison {
+public:
+    explicit Comparison(host::Model_scene& other)
+    {
+        for (host::Model_shape* s : meshes_of(other))
+            meshes_.emplace(s->path(), s);  // the first of a path
+    }
+
+    // Each vertex's change against the other scene's mesh of the same path
+    // (the largest change of one joint's weight, joints by path); 0 where the
+    // meshes cannot be paired vertex by vertex, which note says.
+    std::vector<float> changes(host::Model_shape const& mesh, std::string& note)
+    {
+        auto const found = meshes_.find(mesh.path());
+        host::Model_shape const* paired = found == meshes_.end() ? nullptr : found->second;
+        std::vector<float> out(mesh.vertices.size(), 0.0f);
+        if (!paired || paired->vertices.size() != mesh.vertices.size()) {
+            note += mesh.path() + (paired ? ": vertex counts differ, not compared\n" : ": no mesh of that path to compare with\n");
+            return out;
         }
-    std::vector<float> out(mesh.vertices.size(), 0.0f);
-    if (!paired || paired->vertices.size() != mesh.vertices.size()) {
-        note += mesh.path() + (paired ? ": vertex counts differ, not compared\n" : ": no mesh of that path to compare with\n");
+        for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+            weights_.clear();
+            for (auto const& b : mesh.vertices[v].skin.bindings())
+                add(b.joint, b.weight);
+            for (auto const& b : paired->vertices[v].skin.bindings())
+                add(b.joint, -static_cast<double>(b.weight));
+            double largest = 0;
+            for (auto const& [joint, w] : weights_)
+                largest = std::max(largest, std::fabs(w));
+            out[v] = static_cast<float>(largest);
+        }
         return out;
     }
-    std::map<std::string, double> weights;
-    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-        weights.clear();
-        for (auto const& b : mesh.vertices[v].skin.bindings())
-            weights[b.joint ? static_cast<host::Model_shape*>(b.joint)->path() : ""] += b.weight;
-        for (auto const& b : paired->vertices[v].skin.bindings())
-            weights[b.joint ? static_cast<host::Model_shape*>(b.joint)->path() : ""] -= b.weight;
-        double largest = 0;
-        for (auto const& [joint, w] : weights)
-            largest = std::max(largest, std::fabs(w));
-        out[v] = static_cast<float>(largest);
+
+private:
+    void add(shape_class* joint, double weight)
+    {
+        auto [at, added] = ids_.try_emplace(joint, 0);
+        if (added) {
+            std::string const path = joint ? static_cast<host::Model_shape*>(joint)->path() : std::string();
+            at->second = by_path_.emplace(path, static_cast<std::uint32_t>(by_path_.size())).first->second;
+        }
+        // A vertex has a few joints: a walk finds its own.
+        for (auto& [id, sum] : weights_)
+            if (id == at->second) {
+                sum += weight;
+                return;
+            }
+        weights_.emplace_back(at->second, weight);
     }
-    return out;
-}
+
+    std::unordered_map<std::string, host::Model_shape*> meshes_;
+    std::unordered_map<shape_class const*, std::uint32_t> ids_;
+    std::unordered_map<std::string, std::uint32_t> by_path_;
+    std::vector<std::pair<std::uint32_t, double>> weights_;  // one vertex's, by joint
+};
 
 int run_view(View_request const& asked, Request const& request)
 {
@@ -132,6 +159,9 @@ int run_view(View_request const& asked, Request const& request)
     std::vector<host::Model_shape const*> joints;
     json mesh_list = json::array();
     std::string note;
+    std::unique_ptr<Comparison> comparison;
+    if (!asked.compare.empty())
+        comparison = std::make_unique<Comparison>(other);
     for (host::Model_shape* mesh : meshes) {
         host::Surface const surface = host::world_surface(*mesh, bind_pose);
         std::vector<float> positions(surface.positions.data(), surface.positions.data() + surface.positions.size());
@@ -166,7 +196,7 @@ int run_view(View_request const& asked, Request const& request)
                       {"weights", base64(weights)},
                       {"change", nullptr}};
         if (!asked.compare.empty())
-            entry["change"] = base64(changes(*mesh, other, note));
+            entry["change"] = base64(comparison->changes(*mesh, note));
         mesh_list.push_back(std::move(entry));
     }
     // Every joint a skin names, with its place and its nearest joint above it.
