@@ -53,14 +53,16 @@ while IFS= read -r model; do
   "$host" to-gltf "$out/$name.loaded.json" "$model" "$out/$name.normalized.glb" --normalize
   normalized+=("$out/$name.normalized.glb")
   # What engines take: 1, 4 or 8 influences, weights as floats or as
-  # normalised integers.
+  # normalised integers: nine writes of one model, side by side on every core.
+  variants=()
   for k in 1 4 8; do
     for form in float u16 u8; do
-      "$host" --quiet to-gltf "$out/$name.loaded.json" "$model" "$out/$name.k$k.$form.glb" --normalize \
-        --max-influences "$k" --weights "$form" 2>/dev/null
+      variants+=("$k" "$form")
       normalized+=("$out/$name.k$k.$form.glb")
     done
   done
+  printf '%s\n' "${variants[@]}" | xargs -n 2 -P "$(nproc)" sh -c '"$0" --quiet to-gltf "$1" "$2" "$3.k$4.$5.glb" --normalize \
+    --max-influences "$4" --weights "$5" 2>/dev/null' "$host" "$out/$name.loaded.json" "$model" "$out/$name"
   # Weights as they are keep whatever the model's own weights were: no error
   # that the model itself does not have.
   before=$(NODE_PATH="$validator/node_modules" node scripts/validate_gltf.js "$model" | head -n 1 | sed 's/.*: \([0-9]*\) errors.*/\1/' || true)
