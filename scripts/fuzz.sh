@@ -25,14 +25,16 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -DTAVRIK_FUZZ=ON -DTAVRIK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j"$(nproc)" >/dev/null
+targets=(skin_file skin_report scene_json gltf_scene name_map json_reports)
+# The fuzz targets and what they need, not the host's programs.
+cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/%/_fuzz}" >/dev/null
 
 declare -A seeds=([skin_file]="tests/data/*.vsk" [skin_report]="tests/data/*.vsk" [scene_json]="examples/*.json"
                   [gltf_scene]="examples/*.gltf" [name_map]="tests/fuzz/seeds/name_map/*"
                   [json_reports]="tests/data/*.vsk tests/fuzz/seeds/json_reports/*")
 declare -A dicts=([skin_file]=skin_file.dict [skin_report]=skin_file.dict [scene_json]=scene_json.dict
                   [gltf_scene]=gltf.dict [name_map]=name_map.dict [json_reports]=skin_file.dict)
-for target in skin_file skin_report scene_json gltf_scene name_map json_reports; do
+for target in "${targets[@]}"; do
   corpus="build-fuzz/corpus/$target"
   rm -rf "$corpus" && mkdir -p "$corpus"
   # shellcheck disable=SC2086
