@@ -289,6 +289,18 @@ private:
     std::unique_ptr<Disk_view> disk_view_;
 };
 
+// Each skin of a shape, in the order a walk of the scene meets them: the
+// shape's own, then its vertices', then its control points'.
+template <class Visit>
+void for_each_skin(Model_shape const& shape, Visit&& visit)
+{
+    visit(shape.skin);
+    for (Model_vertex const& v : shape.vertices)
+        visit(v.skin);
+    for (Model_control_point const& p : shape.points)
+        visit(p.skin);
+}
+
 class Model_camera final : public camera_class {
 public:
     explicit Model_camera(Model_scene& scene) : scene_(scene) {}

@@ -67,13 +67,8 @@ Skins skins_of(host::Model_scene& scene)
         ++skins;
         pairs += skin.bindings().size();
     };
-    for (host::Model_shape* shape : shapes) {
-        count(shape->skin);
-        for (auto const& v : shape->vertices)
-            count(v.skin);
-        for (auto const& p : shape->points)
-            count(p.skin);
-    }
+    for (host::Model_shape* shape : shapes)
+        host::for_each_skin(*shape, count);
     out.shape_starts.reserve(shapes.size() + 1);
     out.skin_starts.reserve(skins + 1);
     out.pairs.reserve(pairs);
@@ -84,11 +79,7 @@ Skins skins_of(host::Model_scene& scene)
     };
     for (host::Model_shape* shape : shapes) {
         out.shape_starts.push_back(out.skin_starts.size());
-        add(shape->skin);
-        for (auto const& v : shape->vertices)
-            add(v.skin);
-        for (auto const& p : shape->points)
-            add(p.skin);
+        host::for_each_skin(*shape, add);
     }
     out.shape_starts.push_back(out.skin_starts.size());
     out.skin_starts.push_back(out.pairs.size());
@@ -122,11 +113,7 @@ Changes changes(Skins const& before, host::Model_scene& scene)
             changed += !same;
             ++k;
         };
-        compare(shape->skin);
-        for (auto const& v : shape->vertices)
-            compare(v.skin);
-        for (auto const& p : shape->points)
-            compare(p.skin);
+        host::for_each_skin(*shape, compare);
         out.skins += changed;
         out.shapes += changed > 0;
         ++shape_index;

@@ -100,13 +100,8 @@ std::vector<std::string> unused_joints(host::Model_scene& scene)
             used.insert(b.joint);
     };
     std::vector<host::Model_shape*> const shapes = scene.shapes_in_order();
-    for (host::Model_shape* s : shapes) {
-        take(s->skin);
-        for (auto const& v : s->vertices)
-            take(v.skin);
-        for (auto const& p : s->points)
-            take(p.skin);
-    }
+    for (host::Model_shape* s : shapes)
+        host::for_each_skin(*s, take);
     std::vector<std::string> out;
     for (host::Model_shape* s : shapes)
         if (is_joint_kind(*s) && !used.count(s))
